@@ -1,0 +1,130 @@
+#include "Classes.h"
+
+#include "SysUtils.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+void TStringList::CheckIndex(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError(index);
+}
+
+const AnsiString& TStringList::Strings(int index) const {
+    CheckIndex(index);
+    return FItems[index];
+}
+
+void TStringList::SetStrings(int index, const AnsiString& item) {
+    CheckIndex(index);
+    FItems[index] = item;
+}
+
+void TStringList::Insert(int index, const AnsiString& item) {
+    if (index < 0 || index > Count())
+        throw EListError(index);
+    FItems.insert(FItems.begin() + index, item);
+}
+
+void TStringList::Delete(int index) {
+    CheckIndex(index);
+    FItems.erase(FItems.begin() + index);
+}
+
+AnsiString TStringList::Text() const {
+    size_t size = 0;
+    for (const auto& item : FItems)
+        size += item.size() + 2;
+    AnsiString text;
+    text.reserve(size);
+    for (const auto& item : FItems) {
+        text += item;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void TStringList::SetText(const AnsiString& text) {
+    FItems.clear();
+    const size_t end = std::min(text.find('\0'), text.size());
+    size_t start = 0;
+    while (start < end) {
+        size_t stop = start;
+        while (stop < end && text[stop] != '\r' && text[stop] != '\n')
+            ++stop;
+        FItems.emplace_back(text, start, stop - start);
+        if (stop < end && text[stop] == '\r') {
+            ++stop;
+            if (stop < end && text[stop] == '\n')
+                ++stop;
+        } else if (stop < end) {
+            ++stop; // a lone LF
+        }
+        start = stop;
+    }
+}
+
+void TStringList::LoadFromFile(const AnsiString& fileName) {
+    std::ifstream file(fileName, std::ios::binary);
+    if (!file)
+        throw EFOpenError(fileName, errno);
+    const AnsiString content((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+    if (file.bad())
+        throw EFOpenError(fileName, errno);
+    SetText(content);
+}
+
+void TStringList::SaveToFile(const AnsiString& fileName) const {
+    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    if (!file)
+        throw EFCreateError(fileName, errno);
+    const AnsiString text = Text();
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file)
+        throw EInOutError::FromErrno(errno);
+}
+
+int TStringList::IndexOf(const AnsiString& item) const {
+    for (int i = 0; i < Count(); ++i)
+        if (AnsiSameText(FItems[i], item))
+            return i;
+    return -1;
+}
+
+AnsiString TStringList::Names(int index) const {
+    const AnsiString& line = Strings(index);
+    const size_t equals = line.find('=');
+    return equals == AnsiString::npos ? AnsiString() : line.substr(0, equals);
+}
+
+int TStringList::IndexOfName(const AnsiString& name) const {
+    for (int i = 0; i < Count(); ++i) {
+        const size_t equals = FItems[i].find('=');
+        if (equals != AnsiString::npos && AnsiSameText(FItems[i].substr(0, equals), name))
+            return i;
+    }
+    return -1;
+}
+
+AnsiString TStringList::Values(const AnsiString& name) const {
+    const int index = IndexOfName(name);
+    if (index < 0)
+        return AnsiString();
+    return FItems[index].substr(FItems[index].find('=') + 1);
+}
+
+void TStringList::SetValue(const AnsiString& name, const AnsiString& value) {
+    const int index = IndexOfName(name);
+    if (value.empty()) {
+        if (index >= 0)
+            Delete(index);
+    } else if (index >= 0) {
+        FItems[index] = name + "=" + value;
+    } else {
+        Add(name + "=" + value);
+    }
+}

@@ -1,0 +1,8 @@
+// The log area: one entry per call, every CR LF inside it starting a new line.
+#pragma once
+
+#include "AnsiString.h"
+
+class QPlainTextEdit;
+
+void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry);

@@ -1,0 +1,99 @@
+#include "TestSupport.h"
+
+#include "Codec.h"
+#include "UnitCommon.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <stdexcept>
+
+ProgramFolder::ProgramFolder() {
+    if (!FDir.isValid())
+        throw std::runtime_error("cannot create a temporary program folder");
+    SetExePathForTests(Path());
+}
+
+ProgramFolder::~ProgramFolder() {
+    SetExePathForTests(AnsiString());
+}
+
+AnsiString ProgramFolder::Path() const {
+    return FDir.path().toStdString() + "/";
+}
+
+AnsiString ProgramFolder::Read(const AnsiString& name) const {
+    QFile file(QString::fromStdString(File(name)));
+    if (!file.open(QIODevice::ReadOnly))
+        return AnsiString();
+    return file.readAll().toStdString();
+}
+
+void ProgramFolder::Write(const AnsiString& name, const AnsiString& bytes) const {
+    QFile file(QString::fromStdString(File(name)));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write " + File(name));
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+bool ProgramFolder::Exists(const AnsiString& name) const {
+    return QFile::exists(QString::fromStdString(File(name)));
+}
+
+bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+void PumpEvents(int ms) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+ModalBoxCloser::ModalBoxCloser(QMessageBox::StandardButton defaultAnswer)
+    : FDefaultAnswer(defaultAnswer), FTimer(new QTimer) {
+    QObject::connect(FTimer, &QTimer::timeout, [this] { CloseOpenBox(); });
+    FTimer->start(5);
+}
+
+ModalBoxCloser::~ModalBoxCloser() {
+    delete FTimer;
+}
+
+void ModalBoxCloser::CloseOpenBox() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible())
+        return;
+    FBoxes.push_back({box->windowTitle(), box->text()});
+    QMessageBox::StandardButton answer = FDefaultAnswer;
+    if (!FAnswers.empty()) {
+        answer = FAnswers.front();
+        FAnswers.pop_front();
+    }
+    if (QAbstractButton* button = box->button(answer))
+        button->click();
+    else
+        box->reject();
+}
+
+std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {
+    std::vector<AnsiString> lines;
+    const QStringList texts = log->toPlainText().split(QChar('\n'));
+    for (const QString& text : texts)
+        lines.push_back(FromQString(text));
+    if (log->document()->isEmpty())
+        lines.clear();
+    return lines;
+}

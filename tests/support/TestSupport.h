@@ -1,0 +1,57 @@
+// Shared test helpers: a private program folder, waiting on the event loop, and closing
+// the modal boxes that the code under test opens.
+#pragma once
+
+#include "AnsiString.h"
+
+#include <QMessageBox>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+// A fresh folder that GetExePath reports for the life of the object.
+class ProgramFolder {
+public:
+    ProgramFolder();
+    ~ProgramFolder();
+    AnsiString Path() const; // ends with "/"
+    AnsiString File(const AnsiString& name) const { return Path() + name; }
+    AnsiString Read(const AnsiString& name) const; // "" when missing
+    void Write(const AnsiString& name, const AnsiString& bytes) const;
+    bool Exists(const AnsiString& name) const;
+
+private:
+    QTemporaryDir FDir;
+};
+
+// Runs the event loop until the predicate holds or the time is up; returns the predicate.
+bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+// Runs the event loop for the given time.
+void PumpEvents(int ms);
+
+// Closes every modal message box that opens while it lives, recording caption and text.
+// Boxes are answered with the queued buttons in turn, then with the default answer.
+class ModalBoxCloser {
+public:
+    struct Box {
+        QString caption;
+        QString text;
+    };
+    explicit ModalBoxCloser(QMessageBox::StandardButton defaultAnswer = QMessageBox::Ok);
+    ~ModalBoxCloser();
+    void QueueAnswer(QMessageBox::StandardButton answer) { FAnswers.push_back(answer); }
+    const std::vector<Box>& Boxes() const { return FBoxes; }
+
+private:
+    void CloseOpenBox();
+    QMessageBox::StandardButton FDefaultAnswer;
+    std::deque<QMessageBox::StandardButton> FAnswers;
+    std::vector<Box> FBoxes;
+    class QTimer* FTimer;
+};
+
+// The text of a log widget's lines, each converted back to the system's bytes.
+std::vector<AnsiString> LogLines(const class QPlainTextEdit* log);

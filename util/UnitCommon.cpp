@@ -1,0 +1,62 @@
+#include "UnitCommon.h"
+
+#include "Application.h"
+#include "Codec.h"
+#include "SysUtils.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <cstdio>
+
+static const char kPathSeparator = '/';
+static AnsiString gExePathOverride;
+
+AnsiString GetExePath() {
+    if (!gExePathOverride.empty())
+        return gExePathOverride;
+    return AddBackslash(FromQString(QCoreApplication::applicationDirPath()));
+}
+
+void SetExePathForTests(const AnsiString& folder) {
+    gExePathOverride = AddBackslash(folder);
+}
+
+void ShowMsg(const AnsiString& caption, const AnsiString& text) {
+    ShowModalBox(caption, text);
+}
+
+AnsiString AddBackslash(const AnsiString& path) {
+    if (!path.empty() && path.back() == kPathSeparator)
+        return path;
+    return path + kPathSeparator;
+}
+
+AnsiString FormatLogDateTime(const QDateTime& moment) {
+    return FromQString(moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
+
+AnsiString FormatLogTime(const QDateTime& moment) {
+    return FromQString(moment.toString(QStringLiteral("HH:mm:ss")));
+}
+
+bool EndsWith(const AnsiString& text, const AnsiString& suffix) {
+    return suffix.size() <= text.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+void AppendLineToFile(const AnsiString& fileName, const AnsiString& line) {
+    std::FILE* file = std::fopen(fileName.c_str(), "ab");
+    if (!file)
+        throw EInOutError::FromErrno(errno);
+    const AnsiString bytes = line + "\r\n";
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int writeError = errno;
+    if (std::fclose(file) != 0 || !written)
+        throw EInOutError::FromErrno(written ? errno : writeError);
+}
+
+AnsiString JoinFields(const AnsiString& a, const AnsiString& b, const AnsiString& c,
+                      const AnsiString& separator) {
+    return a + separator + b + separator + c;
+}

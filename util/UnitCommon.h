@@ -1,0 +1,28 @@
+// General helpers: program folder, message box, time stamps, suffix test, appending a line
+// to a text file and joining fields.
+#pragma once
+
+#include "AnsiString.h"
+
+#include <QDateTime>
+
+// The folder of the running executable, always ending with the path separator.
+AnsiString GetExePath();
+// Modal box, caption first, one OK button, no icon.
+void ShowMsg(const AnsiString& caption, const AnsiString& text);
+// Appends the path separator unless the path already ends with it; "" gives the separator.
+AnsiString AddBackslash(const AnsiString& path);
+// "yyyy-mm-dd hh:mm:ss" and "hh:mm:ss".
+AnsiString FormatLogDateTime(const QDateTime& moment);
+AnsiString FormatLogTime(const QDateTime& moment);
+// Byte for byte, letter case counting; the empty suffix gives true.
+bool EndsWith(const AnsiString& text, const AnsiString& suffix);
+// Line + CR LF at the end of the file, created when missing; raises EInOutError on failure.
+void AppendLineToFile(const AnsiString& fileName, const AnsiString& line);
+// A + separator + B + separator + C.
+AnsiString JoinFields(const AnsiString& a, const AnsiString& b, const AnsiString& c,
+                      const AnsiString& separator);
+
+// Points GetExePath at another folder (ending with the separator); tests give every process
+// a private program folder this way.
+void SetExePathForTests(const AnsiString& folder);
