@@ -14,35 +14,19 @@ EFOpenError::EFOpenError(const AnsiString& fileName, int error)
 EFCreateError::EFCreateError(const AnsiString& fileName, int error)
     : Exception(Format("Cannot create file \"%s\". %s", fileName.c_str(), std::strerror(error))) {}
 
-static AnsiString InOutErrorText(int code) {
-    switch (code) {
-    case 2:
-        return "File not found";
-    case 5:
-        return "File access denied";
-    case 112:
-        return "Disk full";
-    default:
-        return Format("I/O error %d", code);
-    }
-}
-
-EInOutError::EInOutError(int errorCode)
-    : Exception(InOutErrorText(errorCode)), ErrorCode(errorCode) {}
-
 EInOutError EInOutError::FromErrno(int error) {
     switch (error) {
     case ENOENT:
-        return EInOutError(2);
+        return EInOutError(error, "File not found");
     case EACCES:
     case EPERM:
     case EROFS:
-        return EInOutError(5);
+        return EInOutError(error, "File access denied");
     case ENOSPC:
     case EDQUOT:
-        return EInOutError(112);
+        return EInOutError(error, "Disk full");
     default:
-        return EInOutError(error);
+        return EInOutError(error, Format("I/O error %d", error));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "AnsiString.h"
 
 #include <exception>
+#include <utility>
 
 // Root of every error the system raises; the text is bytes like all other text.
 class Exception : public std::exception {
@@ -32,7 +33,9 @@ public:
 // The run-time I/O error: "File access denied", "File not found", "Disk full" or "I/O error %d".
 class EInOutError : public Exception {
 public:
-    explicit EInOutError(int errorCode);
+    EInOutError(int errorCode, AnsiString message)
+        : Exception(std::move(message)), ErrorCode(errorCode) {}
+    // The error for a failed file call; ErrorCode keeps the system's errno.
     static EInOutError FromErrno(int error);
     int ErrorCode;
 };

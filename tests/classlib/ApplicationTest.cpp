@@ -1,1 +1,56 @@
+#include "Application.h"
+#include "Codec.h"
+#include "LogView.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
 #include <gtest/gtest.h>
+
+namespace {
+
+TEST(DefaultErrorHandler, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn) {
+    SetApplicationTitle("Quorvane-客户端 2.3 RC");
+    ModalBoxCloser boxes;
+    QPushButton button;
+    int handled = 0;
+    QObject::connect(&button, &QPushButton::clicked, GuardedSlot([&](bool) {
+        ++handled;
+        throw EListError(7);
+    }));
+    button.click();
+    button.click();
+    EXPECT_EQ(handled, 2) << "the handler runs again after the first error";
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, ToQString("Quorvane-客户端 2.3 RC"));
+    EXPECT_EQ(boxes.Boxes()[0].text, QStringLiteral(u"List index out of bounds (7)"));
+}
+
+TEST(DefaultErrorHandler, TimersTickWhileABoxIsOpen) {
+    ModalBoxCloser boxes;
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(1);
+    Guarded([&] {
+        const int before = ticks;
+        ShowModalBox("提示", "文本");
+        EXPECT_GT(ticks, before) << "the event loop went on while the box was open";
+    });
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, QStringLiteral(u"提示"));
+    EXPECT_EQ(boxes.Boxes()[0].text, QStringLiteral(u"文本"));
+}
+
+TEST(LogView, EveryCrLfStartsALine) {
+    QPlainTextEdit log;
+    AppendLogEntry(&log, "12:00:00 报到");
+    AppendLogEntry(&log, "\r\n第1题:\r\n运行结果正确！\r\n");
+    EXPECT_EQ(LogLines(&log),
+              (std::vector<AnsiString>{"12:00:00 报到", "", "第1题:", "运行结果正确！", ""}));
+}
+
+} // namespace

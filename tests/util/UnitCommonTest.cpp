@@ -1,1 +1,66 @@
+#include "UnitCommon.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+#include <QDir>
+
 #include <gtest/gtest.h>
+
+namespace {
+
+TEST(ProgramFolder, EndsWithTheSeparatorAndHoldsTheExecutable) {
+    const AnsiString folder = GetExePath();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '/');
+    EXPECT_TRUE(QDir(QString::fromStdString(folder)).exists());
+}
+
+TEST(AddBackslash, AppendsTheSeparatorOnce) {
+    EXPECT_EQ(AddBackslash(""), "/");
+    EXPECT_EQ(AddBackslash("/tmp/"), "/tmp/");
+    EXPECT_EQ(AddBackslash("/tmp"), "/tmp/");
+}
+
+TEST(TimeStamps, PadEveryFieldToTwoDigits) {
+    const QDateTime morning(QDate(2026, 3, 7), QTime(8, 5, 9));
+    EXPECT_EQ(FormatLogDateTime(morning), "2026-03-07 08:05:09");
+    EXPECT_EQ(FormatLogTime(morning), "08:05:09");
+    EXPECT_EQ(FormatLogTime(QDateTime(QDate(2026, 1, 1), QTime(21, 5, 3))), "21:05:03");
+}
+
+TEST(EndsWith, ComparesBytesWithCase) {
+    EXPECT_TRUE(EndsWith("", ""));
+    EXPECT_TRUE(EndsWith("abc", ""));
+    EXPECT_FALSE(EndsWith("a.M", ".m"));
+    EXPECT_FALSE(EndsWith("m", ".m"));
+    EXPECT_TRUE(EndsWith(".m", ".m"));
+    EXPECT_TRUE(EndsWith("答案.m", ".m"));
+}
+
+TEST(AppendLineToFile, CreatesOrExtendsTheFile) {
+    ProgramFolder folder;
+    AppendLineToFile(folder.File("dbg.txt"), "一");
+    EXPECT_EQ(folder.Read("dbg.txt"), "一\r\n");
+    folder.Write("old.txt", "kept");
+    AppendLineToFile(folder.File("old.txt"), "two");
+    EXPECT_EQ(folder.Read("old.txt"), "kepttwo\r\n");
+}
+
+TEST(AppendLineToFile, RaisesTheIoErrorWhenTheFileCannotBeOpened) {
+    ProgramFolder folder;
+    QDir(QString::fromStdString(folder.Path())).mkdir("dir.txt");
+    EXPECT_THROW(AppendLineToFile(folder.File("dir.txt"), "x"), EInOutError);
+    try {
+        AppendLineToFile(folder.File("missing/x.txt"), "x");
+        FAIL() << "no error";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.Message, "File not found");
+    }
+}
+
+TEST(JoinFields, KeepsEmptyFields) {
+    EXPECT_EQ(JoinFields("A1B2", "Course", "07", "?"), "A1B2?Course?07");
+    EXPECT_EQ(JoinFields("", "", "", "?"), "??");
+}
+
+} // namespace
