@@ -1,0 +1,218 @@
+// TSClient: opening the main connection, the attendance report, the poll, the reply dispatch
+// and the replies about attendance, problems, notices and echoes.
+#include "UnitSocketClient.h"
+
+#include "LogView.h"
+#include "Sockets.h"
+#include "SysUtils.h"
+#include "UnitCommon.h"
+#include "UnitSplit.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDateTime>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+// How long a (re)opened connection may take to come up before ConnectServer gives up.
+constexpr int ConnectWaitMs = 2000;
+// Windows Sockets errors after which the connection is of no further use.
+constexpr int ErrorConnectionAborted = 10053;
+constexpr int ErrorConnectionRefused = 10061;
+// An attendance reply needs the three data ports and the client index.
+constexpr int ReportFieldsMin = 3;
+constexpr int ReportAssertionLine = 476;
+
+} // namespace
+
+// Exact codes, in the order they are tested.
+const TSClient::TReplyHandler TSClient::ReplyHandlers[] = {
+    {"02", &TSClient::HandleFileRejected},  {"03", &TSClient::HandleFileGo},
+    {"04", &TSClient::HandleEcho04},        {"14", &TSClient::HandleEcho14},
+    {"05", &TSClient::HandleNextBlock},     {"09", &TSClient::HandleFileDone},
+    {"28", &TSClient::HandleFileError},     {"12", &TSClient::HandleScores},
+    {"15", &TSClient::HandleNotice},        {"92", &TSClient::HandleMessageAck},
+    {"08", &TSClient::HandleServerMessage}, {"26", &TSClient::HandleBroadcast},
+    {"29", &TSClient::HandleCheckResults},  {"22", &TSClient::HandleReportResult},
+    {"06", &TSClient::HandleReset},         {"17", &TSClient::HandleProblemList},
+    {"24", &TSClient::HandleProblemTypes},  {"25", &TSClient::HandlePollIdle},
+};
+
+TSClient::TSClient() : FSocket(std::make_unique<platform::TClientSocket>()) {
+    FSocket->OnRead = [this](platform::TCustomWinSocket& socket) { ClientSocketRead(socket); };
+    FSocket->OnError = [this](platform::TCustomWinSocket& socket, platform::TErrorEvent,
+                              int& errorCode) { ClientSocketError(socket, errorCode); };
+    for (int i = 0; i < 3; ++i)
+        FPorts.Add("");
+}
+
+TSClient::~TSClient() {
+    // The socket goes first, so that closing it cannot call back into a half-destroyed object.
+    FSocket.reset();
+}
+
+bool TSClient::ConnectServer(const AnsiString& address, int port, bool force) {
+    try {
+        bool opening = false;
+        if (force || address != FSocket->Address() || port != FSocket->Port()) {
+            FSocket->Close();
+            FSocket->SetAddress(address);
+            FSocket->SetPort(port);
+            FSocket->Open();
+            opening = true;
+        }
+        if (!FSocket->Active()) {
+            // A second open would start a second attempt beside the pending one; one is enough.
+            if (!opening)
+                FSocket->Open();
+            FSocket->WaitForConnected(ConnectWaitMs);
+        }
+        return FSocket->Active();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TSClient::ReportAttendance(const AnsiString& password) {
+    Send("90" + FIdentity + "?" + "1000" + "?" + password);
+}
+
+void TSClient::PollServer() {
+    Send("26" + FIdentity + "?");
+}
+
+void TSClient::StartPollTimer() {
+    if (FPollTimer && !FPollTimer->isActive())
+        FPollTimer->start();
+}
+
+void TSClient::StopPollTimer() {
+    if (FPollTimer && FPollTimer->isActive())
+        FPollTimer->stop();
+}
+
+void TSClient::SetBusy(bool value) {
+    FBusy = value;
+}
+
+bool TSClient::IsBusy() const {
+    std::lock_guard lock(FLock);
+    return FBusy;
+}
+
+void TSClient::SetButtonsEnabled(bool enabled) {
+    for (QAbstractButton* button :
+         {FBtnSendFile, FBtnSendMessage, FBtnRequestScore, FBtnSelectFile})
+        if (button)
+            button->setEnabled(enabled);
+}
+
+void TSClient::SetControlsEnabled(bool enabled) {
+    for (QWidget* control : FControls)
+        if (control)
+            control->setEnabled(enabled);
+}
+
+void TSClient::FillProblemNumbers(int count) {
+    if (!FProblemBox)
+        return;
+    FProblemBox->clear();
+    for (int number = 1; number <= count; ++number)
+        FProblemBox->addItem(QString::number(number));
+    if (count < 1) {
+        const AnsiString rule(28, '-');
+        Log(rule);
+        Log("----注: 本套题目无测试题----");
+        Log(rule);
+    }
+}
+
+void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
+    const AnsiString message = socket.ReceiveText();
+    if (message.size() < 2)
+        return;
+    const AnsiString code = message.substr(0, 2);
+    for (const TReplyHandler& handler : ReplyHandlers) {
+        if (code == handler.Code) {
+            (this->*handler.Handle)(message.substr(2));
+            return;
+        }
+    }
+}
+
+void TSClient::ClientSocketError(platform::TCustomWinSocket&, int& errorCode) {
+    if (errorCode == ErrorConnectionAborted || errorCode == ErrorConnectionRefused)
+        FSocket->Close();
+    errorCode = 0;
+}
+
+void TSClient::Send(const AnsiString& message) {
+    FSocket->Socket().SendText(message);
+}
+
+void TSClient::Log(const AnsiString& entry) {
+    AppendLogEntry(FLog, entry);
+}
+
+AnsiString TSClient::TimeStamp() {
+    return FormatLogTime(QDateTime::currentDateTime());
+}
+
+void TSClient::HandleReportResult(const AnsiString& payload) {
+    TStringList fields;
+    SplitString(payload, "+", fields);
+    FClientIndex = fields[fields.Count() - 1];
+    if (fields.Count() < ReportFieldsMin)
+        throw EAssertionFailed("Source/UnitSocketClient", ReportAssertionLine);
+    fields.Delete(fields.Count() - 1);
+    FPorts = fields;
+    if (FOnClientIndex)
+        FOnClientIndex();
+    SetControlsEnabled(StrToInt(FPorts[0]) > 1000);
+    Log("\r\n" + TimeStamp() + " 报到成功.");
+    Send("16" + FIdentity);
+    for (int channel = 0; channel < 3; ++channel)
+        if (FOnPortReady)
+            FOnPortReady(channel);
+}
+
+void TSClient::HandleProblemList(const AnsiString& payload) {
+    FProblems.SetText(payload);
+    FillProblemNumbers(FProblems.Count());
+    Send("23" + FIdentity);
+}
+
+void TSClient::HandleProblemTypes(const AnsiString& payload) {
+    FProblemTypes.SetText(payload);
+    Send("25" + FIdentity);
+    if (FOnPortReady)
+        FOnPortReady(0);
+}
+
+void TSClient::HandlePollIdle(const AnsiString&) {
+    StartPollTimer();
+}
+
+void TSClient::HandleBroadcast(const AnsiString& payload) {
+    if (!payload.empty() && payload[0] == '1')
+        Log("\r\n" + TimeStamp() + " 系统广播消息: \r\n" + payload.substr(1));
+    StartPollTimer();
+}
+
+void TSClient::HandleNotice(const AnsiString& payload) {
+    Log("\r\n" + TimeStamp() + "  " + payload);
+}
+
+void TSClient::HandleServerMessage(const AnsiString& payload) {
+    Log("\r\n" + TimeStamp() + " 服务端消息: \r\n" + payload);
+}
+
+void TSClient::HandleEcho04(const AnsiString&) {
+    Send("04" + FIdentity);
+}
+
+void TSClient::HandleEcho14(const AnsiString&) {
+    Send("14" + FIdentity);
+}

@@ -1,0 +1,162 @@
+// TSClient, the client's one connection to the teacher's server. Connection, attendance, poll and
+// the reply dispatch live in UnitSocketClient.cpp, the answer upload in UnitSocketClientUpload.cpp,
+// scores, ranking, messages and account requests in UnitSocketClientRequests.cpp.
+#pragma once
+
+#include "AnsiString.h"
+#include "Classes.h"
+
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QAbstractButton;
+class QComboBox;
+class QPlainTextEdit;
+class QTimer;
+class QWidget;
+
+namespace platform {
+class TClientSocket;
+class TCustomWinSocket;
+} // namespace platform
+
+// Closes an upload file held in a TFileHandle.
+struct TFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+// An open file read sequentially with std::fread; null when no file is open.
+using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
+
+// The main window's download-channel set-up, called with the channel index 0, 1 or 2.
+using TPortReadyEvent = std::function<void(int index)>;
+// The main window's display of the client index.
+using TClientIndexEvent = std::function<void()>;
+
+// Every widget it holds belongs to the main window: it switches them but never frees them.
+// Everything runs on the user-interface thread.
+class TSClient {
+public:
+    TSClient();
+    ~TSClient();
+    TSClient(const TSClient&) = delete;
+    TSClient& operator=(const TSClient&) = delete;
+
+    // --- Connection and attendance (UnitSocketClient.cpp) ---
+
+    // (Re)opens the connection and waits at most 2000 ms for it; true when it is up. An active
+    // connection with the same address and port is left alone unless force is set.
+    bool ConnectServer(const AnsiString& address, int port, bool force);
+    // "90" identity "?1000?" password.
+    void ReportAttendance(const AnsiString& password);
+    // "26" identity "?".
+    void PollServer();
+    // Each acts only when the timer is bound and not already in the wanted state.
+    void StartPollTimer();
+    void StopPollTimer();
+    void SetBusy(bool value);
+    bool IsBusy() const;
+    // Send file, send message, score, select file; unbound buttons are skipped.
+    void SetButtonsEnabled(bool enabled);
+    // Every filled slot of FControls, slot 0 first.
+    void SetControlsEnabled(bool enabled);
+    // The items "1" to count in the problem-number box; a note in the log when count < 1.
+    void FillProblemNumbers(int count);
+    // The socket's read event: one read is one server message, dispatched by its code.
+    void ClientSocketRead(platform::TCustomWinSocket& socket);
+    // The socket's error event: clears every error; aborted and refused also close the socket.
+    // The kind of failure does not matter here, so the event kind is not passed on.
+    void ClientSocketError(platform::TCustomWinSocket& socket, int& errorCode);
+
+    // --- Answer upload (UnitSocketClientUpload.cpp) ---
+
+    // Remembers fileName and sends "01" identity "?" problem number "?" problem key "?" fileName.
+    void SendFileRequest(const AnsiString& problemNumber, const AnsiString& problemKey,
+                         const AnsiString& fileName);
+
+    // --- Scores, ranking, messages and account requests (UnitSocketClientRequests.cpp) ---
+
+    // "11" identity "?" argument.
+    void RequestScore(const AnsiString& argument);
+    // The score report of a "12" table, read against FProblemTypes.
+    AnsiString FormatScores(const TStringList& scores) const;
+    // Whether FScores records a positive score for the problem.
+    bool HasScore(const AnsiString& problemNumber) const;
+    // "S1" identity.
+    void RequestRanking();
+    // "08" identity "?" text.
+    void SendTextMessage(const AnsiString& text);
+    // "31" identity "?" problem number "?" kind "?" answer.
+    void SendInstantAnswer(const AnsiString& problemNumber, const AnsiString& kind,
+                           const AnsiString& answer);
+    // "93" identity "?" data (user name "?" password "?" e-mail, joined by the caller).
+    void RegisterAccount(const AnsiString& data);
+    // "94" identity "?" data (old password "?" new password, joined by the caller).
+    void ChangePassword(const AnsiString& data);
+
+    // --- Fields; the main window binds the widgets and callbacks and reads the tables ---
+
+    TFileHandle FSendStream; // the file being uploaded, null when none
+    AnsiString FIdentity;    // sent after every client code
+    AnsiString FStudentNo;   // student number or account; header of every upload block
+    AnsiString FClientIndex; // last "+"-field of the last attendance reply
+    QAbstractButton* FBtnSendFile = nullptr;
+    QAbstractButton* FBtnSendMessage = nullptr;
+    QAbstractButton* FBtnRequestScore = nullptr;
+    QAbstractButton* FBtnSelectFile = nullptr;
+    QPlainTextEdit* FLog = nullptr;
+    QComboBox* FProblemBox = nullptr;
+    std::unique_ptr<platform::TClientSocket> FSocket;
+    AnsiString FSendFileName;             // full path of the file of the last file request
+    TStringList FPorts;                   // data ports of the download channels
+    std::array<QWidget*, 10> FControls{}; // switched by the attendance reply; slots may be empty
+    TStringList FProblems;                // problem number = problem key
+    TStringList FProblemTypes;            // problem number = type code
+    TStringList FScores;                  // problem number = score
+    QTimer* FPollTimer = nullptr;         // single-shot poll timer; "enabled" means active
+    bool FBusy = false;                   // an upload or score request is in progress
+    mutable std::mutex FLock;             // taken while FBusy is read
+    TPortReadyEvent FOnPortReady;
+    TClientIndexEvent FOnClientIndex;
+
+private:
+    // One write of the whole message on the connection; dropped silently while it is down.
+    void Send(const AnsiString& message);
+    // One entry in FLog (skipped while no log is bound); CR LF inside starts a new line.
+    void Log(const AnsiString& entry);
+    // The current time of day, "hh:mm:ss".
+    static AnsiString TimeStamp();
+
+    // Server replies; each takes the text after the two-character code.
+    void HandleFileRejected(const AnsiString& payload);  // "02"
+    void HandleFileGo(const AnsiString& payload);        // "03"
+    void HandleEcho04(const AnsiString& payload);        // "04"
+    void HandleEcho14(const AnsiString& payload);        // "14"
+    void HandleNextBlock(const AnsiString& payload);     // "05"
+    void HandleFileDone(const AnsiString& payload);      // "09"
+    void HandleFileError(const AnsiString& payload);     // "28"
+    void HandleScores(const AnsiString& payload);        // "12"
+    void HandleNotice(const AnsiString& payload);        // "15"
+    void HandleMessageAck(const AnsiString& payload);    // "92"
+    void HandleServerMessage(const AnsiString& payload); // "08"
+    void HandleBroadcast(const AnsiString& payload);     // "26"
+    void HandleCheckResults(const AnsiString& payload);  // "29"
+    void HandleReportResult(const AnsiString& payload);  // "22"
+    void HandleReset(const AnsiString& payload);         // "06"
+    void HandleProblemList(const AnsiString& payload);   // "17"
+    void HandleProblemTypes(const AnsiString& payload);  // "24"
+    void HandlePollIdle(const AnsiString& payload);      // "25"
+
+    // Sends the next block of FSendStream: 15 bytes of FStudentNo, zero-padded, then up to
+    // 1024 bytes of the file.
+    void UploadBlock();
+
+    // The dispatch table of ClientSocketRead.
+    struct TReplyHandler {
+        const char* Code;
+        void (TSClient::*Handle)(const AnsiString& payload);
+    };
+    static const TReplyHandler ReplyHandlers[];
+};
