@@ -1,0 +1,3 @@
+#include "UnitVDataItem.h"
+
+void TVDataItem::LoadFromStream(TMyStrStream& /*reader*/) {}
