@@ -1,0 +1,70 @@
+#include "UnitThreadReceiver.h"
+
+#include "UnitCheckText.h"
+
+namespace {
+
+// Aborted and refused connections are closed; no socket error is ever shown.
+constexpr int ConnectionAborted = 10053;
+constexpr int ConnectionRefused = 10061;
+
+} // namespace
+
+TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port)
+    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()) {
+    FServerSocket = std::make_unique<platform::TServerSocket>();
+    FServerSocket->SetPort(port);
+    FServerSocket->OnClientConnect = [this](platform::TCustomWinSocket& socket) {
+        ServerSocketClientConnect(socket);
+    };
+    FServerSocket->OnClientError = [this](platform::TCustomWinSocket& socket,
+                                          platform::TErrorEvent event, int& errorCode) {
+        ServerSocketClientError(socket, event, errorCode);
+    };
+    FServerSocket->OnClientRead = [this](platform::TCustomWinSocket& socket) {
+        ServerSocketClientRead(socket);
+    };
+    FServerSocket->Open();
+    FClients.resize(MaxPeers);
+    FLocalIPs = GetLocalIPList();
+    if (FLocalIPs->Count() > 0)
+        FLocalID = FLocalIPs->Strings(0);
+}
+
+TSocketFileReceiver::~TSocketFileReceiver() {
+    // Connections go first, so that no event meets a half-destroyed receiver.
+    FServerSocket->Close();
+    FServerSocket.reset();
+}
+
+int TSocketFileReceiver::FindConnectionIndex(const AnsiString& address) {
+    for (int i = 0; i < FServerSocket->ActiveConnections(); ++i)
+        if (FServerSocket->Connections(i).RemoteAddress() == address)
+            return i;
+    return -1;
+}
+
+void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket&) {}
+
+void TSocketFileReceiver::ServerSocketClientError(platform::TCustomWinSocket& socket,
+                                                  platform::TErrorEvent, int& errorCode) {
+    if (errorCode == ConnectionAborted || errorCode == ConnectionRefused)
+        socket.Close();
+    errorCode = 0;
+}
+
+void TSocketFileReceiver::ServerSocketClientRead(platform::TCustomWinSocket& socket) {
+    const AnsiString address = socket.RemoteAddress();
+    int index = FPeerAddresses->IndexOf(address);
+    if (index < 0) {
+        if (FPeerAddresses->Count() >= MaxPeers) {
+            socket.Close(); // no record left; the known peers keep theirs
+            return;
+        }
+        FPeerAddresses->Add(address);
+        index = FPeerAddresses->Count() - 1;
+        FClients[static_cast<std::size_t>(index)].PeerAddress = address;
+    }
+    ReceiveOnRead(FClients[static_cast<std::size_t>(index)], socket,
+                  TReceiveContext{FFolder, FLocalID, FLog, nullptr});
+}

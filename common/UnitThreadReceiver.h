@@ -1,0 +1,41 @@
+// The push receiver: listens on a port for the files and text messages the teacher's server
+// pushes, keeping one transfer per peer address.
+#pragma once
+
+#include "AnsiString.h"
+#include "Classes.h"
+#include "Sockets.h"
+#include "UnitFileReceiving.h"
+
+#include <memory>
+#include <vector>
+
+class QPlainTextEdit;
+
+class TSocketFileReceiver {
+public:
+    // Listens at once on all local IPv4 addresses; a port that cannot be bound raises the
+    // socket error and no receiver exists.
+    TSocketFileReceiver(const AnsiString& folder, int port);
+    ~TSocketFileReceiver();
+    TSocketFileReceiver(const TSocketFileReceiver&) = delete;
+    TSocketFileReceiver& operator=(const TSocketFileReceiver&) = delete;
+
+    // Position of the first active connection from that address, else -1.
+    int FindConnectionIndex(const AnsiString& address);
+
+    void ServerSocketClientConnect(platform::TCustomWinSocket& socket);
+    void ServerSocketClientError(platform::TCustomWinSocket& socket, platform::TErrorEvent event,
+                                 int& errorCode);
+    void ServerSocketClientRead(platform::TCustomWinSocket& socket);
+
+    static constexpr int MaxPeers = 1000;
+
+    std::vector<CMM_CLIENTInfo> FClients; // record k belongs to FPeerAddresses[k]
+    AnsiString FFolder;
+    std::unique_ptr<platform::TServerSocket> FServerSocket;
+    std::unique_ptr<TStringList> FPeerAddresses; // in order of first read, never shrinks
+    QPlainTextEdit* FLog = nullptr;              // not owned; set by the owner
+    std::unique_ptr<TStringList> FLocalIPs;
+    AnsiString FLocalID; // the identity of every reply
+};

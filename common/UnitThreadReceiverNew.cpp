@@ -1,0 +1,74 @@
+#include "UnitThreadReceiverNew.h"
+
+#include <QAbstractButton>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// Aborted and refused connections are closed; no socket error is ever shown.
+constexpr int ConnectionAborted = 10053;
+constexpr int ConnectionRefused = 10061;
+// The server gets this long to take a fresh connection before the request goes out.
+constexpr std::chrono::milliseconds DownloadStartWait(200);
+
+} // namespace
+
+TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder)
+    : FFolder(folder), FClientSocket(std::make_unique<platform::TClientSocket>()) {
+    FClientSocket->OnRead = [this](platform::TCustomWinSocket& socket) {
+        ClientSocketRead(socket);
+    };
+    FClientSocket->OnError = [this](platform::TCustomWinSocket& socket, platform::TErrorEvent event,
+                                    int& errorCode) {
+        ClientSocketError(socket, event, errorCode);
+    };
+    FSteps.EnableButton = [this] {
+        if (FButton)
+            FButton->setEnabled(true);
+    };
+    FSteps.ClearBusy = [this] { FDownloading = false; };
+}
+
+TSocketFileReceiverNew::~TSocketFileReceiverNew() {
+    FClientSocket->Close();
+    FClientSocket.reset();
+}
+
+bool TSocketFileReceiverNew::Connect(const AnsiString& address, int port) {
+    if (!AnsiSameText(FClientSocket->Address(), address))
+        FClientSocket->SetAddress(address);
+    if (FClientSocket->Port() != port)
+        FClientSocket->SetPort(port);
+    if (!FClientSocket->Active())
+        FClientSocket->Open();
+    return true;
+}
+
+void TSocketFileReceiverNew::StartDownload() {
+    FDownloading = true;
+    if (!FClientSocket->Active())
+        FClientSocket->Open();
+    std::this_thread::sleep_for(DownloadStartWait);
+    if (!FClientSocket->Active())
+        FClientSocket->Open();
+    FClientSocket->Socket().SendText("18" + FStudentNo);
+}
+
+void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socket,
+                                               platform::TErrorEvent, int& errorCode) {
+    if (errorCode == ConnectionAborted || errorCode == ConnectionRefused)
+        socket.Close();
+    errorCode = 0;
+}
+
+void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket) {
+    const std::weak_ptr<bool> alive = FAlive;
+    const TReadOutcome outcome =
+        ReceiveOnRead(FClients, socket, TReceiveContext{FFolder, FStudentNo, FLog, &FSteps});
+    if (outcome != TReadOutcome::FileCompleted || alive.expired() || !FOnDone)
+        return;
+    const std::function<void()> done = FOnDone; // the callback may rebind FOnDone
+    done();
+}
