@@ -1,0 +1,97 @@
+// The problem set browser: lists the sets named in "dbsettrain.txt", opens the one picked
+// with "开", lists its titles and shows the picture of the selected record.
+#pragma once
+
+#include "Classes.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QStatusBar;
+class TPracDataManage;
+
+class TFormTrain : public QWidget {
+    Q_OBJECT
+
+public:
+    // Runs FormCreate under the error guard: an error ends the creation steps, not the window.
+    explicit TFormTrain(QWidget* parent = nullptr);
+    ~TFormTrain() override;
+
+    // Controls, created from the form description; owned by the window.
+    QGroupBox* GroupBox4;
+    QFrame* Panel2;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label5;
+    QLabel* Label4;
+    QScrollArea* ScrollBox1;
+    QLabel* Image1;
+    QGroupBox* GroupBox3;
+    QFrame* Panel1;
+    QLabel* Label1;
+    QComboBox* cbxTrain;
+    QPushButton* btnOpenDb;
+    QPushButton* BitBtn3;
+    QPushButton* BitBtn4;
+    QPushButton* BitBtn2;
+    QPushButton* BitBtn5;
+    QListWidget* ListBox1;
+    QSplitter* Splitter1;
+    QGroupBox* GroupBox2;
+    QPlainTextEdit* Memo1;
+    QStatusBar* StatusBar1;
+
+    // The lines of "dbsettrain.txt", their display names and the parallel file names.
+    std::unique_ptr<TStringList> DbSetLines;
+    std::unique_ptr<TStringList> SetNames;
+    std::unique_ptr<TStringList> SetFiles;
+    // The records of the open set; the title list's line i is record i.
+    std::unique_ptr<TPracDataManage> PracDataManage;
+    // When set, closing the browser releases its data; the main window clears it.
+    bool FreeDataOnClose = true;
+
+    void OpenProblemSet();
+    void ShowFirst();
+    void ShowLast();
+    void ShowNext();
+    void ShowPrev();
+    void ShowSelected();
+    void UpdateCaption();
+    void FreeData();
+
+    // Handlers, bound by the window to its own events and controls under the error guard.
+    void FormCreate();
+    void FormShow();
+    void btnOpenDbClick();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn2Click();
+    void BitBtn5Click();
+    void ListBox1Click();
+    void ListBox1KeyUp(int key);
+    void cbxTrainChange();
+    void FormClose();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BindHandlers();
+    void ReadSetIndex();
+    void SelectLine(int line);
+    void ShowRecord(int index);
+    void FitPicture();
+};
