@@ -1,0 +1,573 @@
+#include "Sockets.h"
+
+#include "Application.h"
+#include "SysUtils.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QMetaObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+// Counts the slots of a Qt socket that are running, so that the socket is not deleted inside
+// its own signal; survives the deletion of the wrapper that the slot belongs to.
+class TSignalScope {
+public:
+    TSignalScope(TCustomWinSocket* socket, int& depth) : FSocket(socket), FDepth(depth) {
+        ++FDepth;
+    }
+    ~TSignalScope() {
+        if (FSocket)
+            --FDepth;
+    }
+    TSignalScope(const TSignalScope&) = delete;
+    TSignalScope& operator=(const TSignalScope&) = delete;
+
+private:
+    QPointer<TCustomWinSocket> FSocket;
+    int& FDepth;
+};
+
+// The call that an uncleared error names.
+const char* ApiName(TErrorEvent event) {
+    switch (event) {
+    case eeSend:
+        return "send";
+    case eeReceive:
+        return "recv";
+    case eeConnect:
+        return "connect";
+    case eeDisconnect:
+        return "closesocket";
+    case eeAccept:
+        return "accept";
+    case eeGeneral:
+        break;
+    }
+    return "select";
+}
+
+// Runs a copy of the handler, since the owner may replace or destroy it while it runs.
+void Notify(const TSocketNotifyEvent& handler, TCustomWinSocket& socket) {
+    const TSocketNotifyEvent copy = handler;
+    if (copy)
+        Guarded([&] { copy(socket); });
+}
+
+} // namespace
+
+int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorText) {
+    switch (error) {
+    case QAbstractSocket::RemoteHostClosedError:
+        return 0;
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::HostNotFoundError:
+        return 10065;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::DatagramTooLargeError:
+        return 10040;
+    case QAbstractSocket::NetworkError:
+        // Qt folds timed-out, host- and network-unreachable into one code; its text tells them.
+        if (errorText.contains(QLatin1String("host unreachable"), Qt::CaseInsensitive))
+            return 10065;
+        if (errorText.contains(QLatin1String("network unreachable"), Qt::CaseInsensitive))
+            return 10051;
+        return 10060;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return 10045;
+    case QAbstractSocket::OperationError:
+        return 10057;
+    default:
+        return 10053;
+    }
+}
+
+// ---- one connection ----
+
+TCustomWinSocket::TCustomWinSocket(TEvents events, QObject* owner)
+    : QObject(owner), FEvents(std::move(events)) {}
+
+TCustomWinSocket::~TCustomWinSocket() {
+    Detach(false);
+}
+
+int TCustomWinSocket::SendText(const AnsiString& text) {
+    return SendBuf(text.data(), static_cast<int>(text.size()));
+}
+
+int TCustomWinSocket::SendBuf(const char* data, int count) {
+    if (FState != TState::Connected || !FQt || count <= 0)
+        return 0;
+    const qint64 written = FQt->write(data, count);
+    if (written < 0)
+        return 0;
+    FQt->flush(); // on the wire now, as a send call does, even when the caller blocks next
+    return static_cast<int>(written);
+}
+
+int TCustomWinSocket::ReceiveLength() const {
+    const qint64 buffered = FQt ? FQt->bytesAvailable() : 0;
+    return static_cast<int>(FPending.size() + buffered);
+}
+
+AnsiString TCustomWinSocket::ReceiveText() {
+    Pull();
+    AnsiString text(FPending.constData(), static_cast<size_t>(FPending.size()));
+    FTaken += FPending.size();
+    FPending.clear();
+    return text;
+}
+
+int TCustomWinSocket::ReceiveBuf(char* buffer, int count) {
+    if (!buffer || count <= 0)
+        return 0;
+    Pull();
+    const int taken = std::min(count, static_cast<int>(FPending.size()));
+    std::memcpy(buffer, FPending.constData(), static_cast<size_t>(taken));
+    FPending.remove(0, taken);
+    FTaken += taken;
+    return taken;
+}
+
+AnsiString TCustomWinSocket::RemoteAddress() const {
+    if (!FQt)
+        return AnsiString();
+    bool isIPv4 = false;
+    const quint32 address = FQt->peerAddress().toIPv4Address(&isIPv4);
+    if (!isIPv4)
+        return AnsiString();
+    return QHostAddress(address).toString().toStdString();
+}
+
+bool TCustomWinSocket::Connected() const {
+    return FState == TState::Connected;
+}
+
+void TCustomWinSocket::Close() {
+    if (FState == TState::Closed)
+        return;
+    const bool wasConnected = FState == TState::Connected;
+    FState = TState::Closed;
+    ++FAttempt;
+    Detach(true);
+    FPending.clear();
+    if (!wasConnected)
+        return;
+    QPointer<TCustomWinSocket> alive(this);
+    Notify(FEvents.Disconnect, *this);
+    if (alive && FEvents.Released)
+        FEvents.Released(*this);
+}
+
+void TCustomWinSocket::Open(const AnsiString& address, int port) {
+    if (FState != TState::Closed)
+        return;
+    FPending.clear();
+    ++FAttempt;
+    FState = TState::Opening;
+    auto* socket = new QTcpSocket(this);
+    Attach(socket);
+    // A loopback connect may complete or fail inside connectToHost; its event still comes
+    // from the event loop, after the caller has returned.
+    ++FDeferEvents;
+    socket->connectToHost(
+        QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size())),
+        static_cast<quint16>(port), QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    --FDeferEvents;
+}
+
+void TCustomWinSocket::Adopt(QTcpSocket* accepted) {
+    ++FAttempt;
+    FState = TState::Connected;
+    Attach(accepted);
+    QPointer<TCustomWinSocket> alive(this);
+    Notify(FEvents.Connect, *this);
+    if (alive && ReceiveLength() > 0)
+        QueueRead();
+}
+
+bool TCustomWinSocket::WaitForConnected(int ms) {
+    if (FState == TState::Connected)
+        return true;
+    if (FState != TState::Opening || !FQt)
+        return false;
+    QTcpSocket* socket = FQt;
+    const unsigned attempt = FAttempt;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ++FDeferEvents;
+    const bool connected = socket->waitForConnected(ms);
+    --FDeferEvents;
+    if (connected && FQt == socket) {
+        DeliverConnect(); // the handler may destroy the owner: touch nothing after it
+        return true;
+    }
+    if (FState == TState::Opening && FQt == socket && FAttempt == attempt &&
+        socket->state() == QAbstractSocket::UnconnectedState) {
+        // Qt abandons the attempt at the time limit without an error event of its own.
+        FState = TState::Closed;
+        Detach(false);
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt] {
+                if (attempt == FAttempt)
+                    DeliverError(eeConnect, 10060);
+            },
+            Qt::QueuedConnection);
+    }
+    return false;
+}
+
+void TCustomWinSocket::Attach(QTcpSocket* socket) {
+    FQt = socket;
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::connected, this, [this] {
+        TSignalScope scope(this, FInQtSignal);
+        QtConnected();
+    });
+    connect(socket, &QTcpSocket::readyRead, this, [this] {
+        TSignalScope scope(this, FInQtSignal);
+        QtReadyRead();
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this] {
+        TSignalScope scope(this, FInQtSignal);
+        QtDisconnected();
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        TSignalScope scope(this, FInQtSignal);
+        QtError(error);
+    });
+}
+
+void TCustomWinSocket::Detach(bool graceful) {
+    if (!FQt)
+        return;
+    QTcpSocket* socket = std::exchange(FQt, nullptr);
+    socket->disconnect(this);
+    if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
+        // Writes Qt still holds go out before the close; the socket then deletes itself (at
+        // the latest with this object, its parent).
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            return;
+    }
+    socket->abort();
+    if (FInQtSignal > 0) {
+        socket->setParent(nullptr);
+        socket->deleteLater();
+    } else {
+        delete socket;
+    }
+}
+
+void TCustomWinSocket::QtConnected() {
+    if (FDeferEvents > 0) {
+        const unsigned attempt = FAttempt;
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt] {
+                if (attempt == FAttempt)
+                    DeliverConnect();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    DeliverConnect();
+}
+
+void TCustomWinSocket::QtReadyRead() {
+    QPointer<TCustomWinSocket> alive(this);
+    DeliverConnect(); // a connect event still queued comes first
+    if (alive)
+        DeliverRead();
+}
+
+void TCustomWinSocket::QtDisconnected() {
+    QPointer<TCustomWinSocket> alive(this);
+    DeliverConnect(); // a peer that accepted and closed at once was still connected first
+    if (alive && FState == TState::Connected)
+        ConnectionLost();
+}
+
+void TCustomWinSocket::QtError(QAbstractSocket::SocketError error) {
+    if (!FQt)
+        return;
+    const int code = WinSockErrorCode(error, FQt->errorString());
+    if (code == 0)
+        return; // the peer closed: the disconnect follows
+    if (FState == TState::Opening) {
+        // The attempt is over; the socket is closed before anyone hears of it, so that the
+        // handler may open it again.
+        FState = TState::Closed;
+        Detach(false);
+        if (FDeferEvents > 0) {
+            const unsigned attempt = FAttempt;
+            QMetaObject::invokeMethod(
+                this,
+                [this, attempt, code] {
+                    if (attempt == FAttempt)
+                        DeliverError(eeConnect, code);
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        DeliverError(eeConnect, code);
+        return;
+    }
+    if (FState == TState::Connected)
+        DeliverError(eeGeneral, code);
+}
+
+void TCustomWinSocket::DeliverConnect() {
+    if (FState != TState::Opening || !FQt || FQt->state() != QAbstractSocket::ConnectedState)
+        return;
+    FState = TState::Connected;
+    QPointer<TCustomWinSocket> alive(this);
+    Notify(FEvents.Connect, *this);
+    if (alive && FState == TState::Connected && ReceiveLength() > 0)
+        QueueRead();
+}
+
+void TCustomWinSocket::DeliverRead() {
+    if (FState != TState::Connected)
+        return;
+    Pull();
+    if (FPending.isEmpty())
+        return;
+    QPointer<TCustomWinSocket> alive(this);
+    const long long takenBefore = FTaken;
+    Notify(FEvents.Read, *this);
+    if (!alive)
+        return;
+    // As Windows Sockets signals again while data remains once the handler has read some.
+    if (FTaken != takenBefore && ReceiveLength() > 0)
+        QueueRead();
+}
+
+void TCustomWinSocket::DeliverError(TErrorEvent event, int code) {
+    const TSocketErrorEvent handler = FEvents.Error;
+    Guarded([&] {
+        int errorCode = code;
+        if (handler)
+            handler(*this, event, errorCode);
+        if (errorCode != 0)
+            throw ESocketError::FromCall(errorCode, ApiName(event));
+    });
+}
+
+void TCustomWinSocket::ConnectionLost() {
+    QPointer<TCustomWinSocket> alive(this);
+    // What arrived before the close is read first, for as long as the handlers take from it.
+    while (FState == TState::Connected && ReceiveLength() > 0) {
+        const long long takenBefore = FTaken;
+        DeliverRead();
+        if (!alive)
+            return;
+        if (FTaken == takenBefore)
+            break;
+    }
+    if (FState != TState::Connected)
+        return; // a handler closed it, and Close told the owner
+    FState = TState::Closed;
+    ++FAttempt;
+    Detach(false);
+    FPending.clear();
+    Notify(FEvents.Disconnect, *this);
+    if (alive && FEvents.Released)
+        FEvents.Released(*this);
+}
+
+void TCustomWinSocket::QueueRead() {
+    if (FReadQueued)
+        return;
+    FReadQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FReadQueued = false;
+            DeliverRead();
+        },
+        Qt::QueuedConnection);
+}
+
+void TCustomWinSocket::Pull() {
+    if (FQt && FQt->bytesAvailable() > 0)
+        FPending.append(FQt->readAll());
+}
+
+// ---- client ----
+
+TClientSocket::TClientSocket(QObject* parent) : QObject(parent) {
+    TCustomWinSocket::TEvents events;
+    events.Connect = [this](TCustomWinSocket& socket) {
+        if (const TSocketNotifyEvent handler = OnConnect)
+            handler(socket);
+    };
+    events.Disconnect = [this](TCustomWinSocket& socket) {
+        if (const TSocketNotifyEvent handler = OnDisconnect)
+            handler(socket);
+    };
+    events.Read = [this](TCustomWinSocket& socket) {
+        if (const TSocketNotifyEvent handler = OnRead)
+            handler(socket);
+    };
+    events.Error = [this](TCustomWinSocket& socket, TErrorEvent event, int& errorCode) {
+        if (const TSocketErrorEvent handler = OnError)
+            handler(socket, event, errorCode);
+    };
+    FSocket = new TCustomWinSocket(std::move(events), this);
+}
+
+TClientSocket::~TClientSocket() {
+    delete FSocket; // before the handlers it calls go
+}
+
+void TClientSocket::SetAddress(const AnsiString& address) {
+    if (AnsiSameText(address, FAddress))
+        return;
+    if (FSocket->IsOpen())
+        throw ESocketError::ActiveChange();
+    FAddress = address;
+}
+
+void TClientSocket::SetPort(int port) {
+    if (port == FPort)
+        return;
+    if (FSocket->IsOpen())
+        throw ESocketError::ActiveChange();
+    FPort = port;
+}
+
+void TClientSocket::Open() {
+    FSocket->Open(FAddress, FPort);
+}
+
+void TClientSocket::Close() {
+    FSocket->Close();
+}
+
+bool TClientSocket::Active() const {
+    return FSocket->Connected();
+}
+
+bool TClientSocket::WaitForConnected(int ms) {
+    return FSocket->WaitForConnected(ms);
+}
+
+// ---- server ----
+
+TServerSocket::TServerSocket(QObject* parent) : QObject(parent) {}
+
+TServerSocket::~TServerSocket() {
+    for (TCustomWinSocket* connection : FConnections)
+        delete connection;
+    delete FServer;
+}
+
+void TServerSocket::SetPort(int port) {
+    if (port == FPort)
+        return;
+    if (Active())
+        throw ESocketError::ActiveChange();
+    FPort = port;
+}
+
+void TServerSocket::Open() {
+    if (FServer)
+        return;
+    auto* server = new QTcpServer(this);
+    if (!server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(FPort))) {
+        const int code = WinSockErrorCode(server->serverError(), server->errorString());
+        delete server;
+        throw ESocketError::FromCall(code != 0 ? code : 10048, "bind");
+    }
+    connect(server, &QTcpServer::newConnection, this, [this] { AcceptPending(); });
+    FServer = server;
+}
+
+void TServerSocket::Close() {
+    if (!FServer)
+        return;
+    QTcpServer* server = std::exchange(FServer, nullptr);
+    server->close();
+    server->deleteLater(); // Close may run inside the server's own accept signal
+    QPointer<TServerSocket> alive(this);
+    const std::vector<QPointer<TCustomWinSocket>> open(FConnections.begin(), FConnections.end());
+    for (const QPointer<TCustomWinSocket>& connection : open) {
+        if (connection)
+            connection->Close();
+        if (!alive)
+            return;
+    }
+}
+
+bool TServerSocket::Active() const {
+    return FServer != nullptr;
+}
+
+int TServerSocket::ActiveConnections() const {
+    return static_cast<int>(FConnections.size());
+}
+
+TCustomWinSocket& TServerSocket::Connections(int index) {
+    if (index < 0 || index >= ActiveConnections())
+        throw EListError(index);
+    return *FConnections[static_cast<size_t>(index)];
+}
+
+void TServerSocket::AcceptPending() {
+    QPointer<TServerSocket> alive(this);
+    while (alive && FServer && FServer->hasPendingConnections()) {
+        QTcpSocket* accepted = FServer->nextPendingConnection();
+        TCustomWinSocket::TEvents events;
+        events.Connect = [this](TCustomWinSocket& socket) {
+            if (const TSocketNotifyEvent handler = OnClientConnect)
+                handler(socket);
+        };
+        events.Disconnect = [this](TCustomWinSocket& socket) {
+            if (const TSocketNotifyEvent handler = OnClientDisconnect)
+                handler(socket);
+        };
+        events.Read = [this](TCustomWinSocket& socket) {
+            if (const TSocketNotifyEvent handler = OnClientRead)
+                handler(socket);
+        };
+        events.Error = [this](TCustomWinSocket& socket, TErrorEvent event, int& errorCode) {
+            if (const TSocketErrorEvent handler = OnClientError)
+                handler(socket, event, errorCode);
+        };
+        events.Released = [this](TCustomWinSocket& socket) { Release(socket); };
+        auto* connection = new TCustomWinSocket(std::move(events), this);
+        FConnections.push_back(connection);
+        connection->Adopt(accepted);
+    }
+}
+
+void TServerSocket::Release(TCustomWinSocket& connection) {
+    const auto found = std::find(FConnections.begin(), FConnections.end(), &connection);
+    if (found == FConnections.end())
+        return;
+    FConnections.erase(found);
+    connection.deleteLater(); // the caller's stack may still hold it
+}
+
+} // namespace platform

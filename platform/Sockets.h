@@ -1,0 +1,147 @@
+// Event-driven TCP client and server sockets with Windows Sockets error numbers, on Qt Network
+// and the GUI thread's event loop; every event handler runs under Guarded.
+#pragma once
+
+#include "AnsiString.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <vector>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace platform {
+
+enum TErrorEvent { eeGeneral, eeSend, eeReceive, eeConnect, eeDisconnect, eeAccept };
+
+class TCustomWinSocket;
+using TSocketNotifyEvent = std::function<void(TCustomWinSocket& socket)>;
+using TSocketErrorEvent =
+    std::function<void(TCustomWinSocket& socket, TErrorEvent event, int& errorCode)>;
+
+// The Windows Sockets number for a Qt socket error (refused 10061, timed out 10060, host
+// unreachable 10065, address in use 10048, ...); errorText refines Qt's catch-all NetworkError.
+// The peer closing is no error but a disconnect: 0.
+int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorText = QString());
+
+// One TCP connection: a client's, or one accepted by a server.
+class TCustomWinSocket : public QObject {
+public:
+    ~TCustomWinSocket() override;
+
+    int SendText(const AnsiString& text);     // one write; 0 and nothing sent when not connected
+    int SendBuf(const char* data, int count); // same rule
+    int ReceiveLength() const;                // bytes arrived and not yet taken
+    AnsiString ReceiveText();                 // takes everything that has arrived
+    int ReceiveBuf(char* buffer, int count);  // takes at most count bytes
+    AnsiString RemoteAddress() const;         // dotted IPv4; "" when not connected
+    bool Connected() const;                   // the connect event has been delivered
+    void Close();                             // OnDisconnect follows when it was connected
+
+private:
+    friend class TClientSocket;
+    friend class TServerSocket;
+
+    enum class TState { Closed, Opening, Connected };
+    // What the owner is told; each runs under the guard except Released (owner bookkeeping).
+    struct TEvents {
+        TSocketNotifyEvent Connect, Disconnect, Read;
+        TSocketErrorEvent Error;
+        std::function<void(TCustomWinSocket&)> Released;
+    };
+
+    TCustomWinSocket(TEvents events, QObject* owner);
+    void Open(const AnsiString& address, int port);
+    void Adopt(QTcpSocket* accepted);
+    bool WaitForConnected(int ms);
+    bool IsOpen() const { return FState != TState::Closed; }
+
+    void Attach(QTcpSocket* socket);
+    void Detach(bool graceful);
+    void QtConnected();
+    void QtReadyRead();
+    void QtDisconnected();
+    void QtError(QAbstractSocket::SocketError error);
+    void DeliverConnect();
+    void DeliverRead();
+    void DeliverError(TErrorEvent event, int code);
+    void ConnectionLost();
+    void QueueRead();
+    void Pull();
+
+    TEvents FEvents;
+    TState FState = TState::Closed;
+    QTcpSocket* FQt = nullptr;
+    QByteArray FPending;      // arrived, pulled out of Qt's buffer, not yet taken
+    long long FTaken = 0;     // bytes taken by the handlers so far
+    unsigned FAttempt = 0;    // changes with every open and close; stale queued events drop
+    int FDeferEvents = 0;     // inside Open or WaitForConnected: events go to the loop
+    int FInQtSignal = 0;      // inside a signal of FQt: it may only be deleted later
+    bool FReadQueued = false; // a further read event is already on its way
+};
+
+class TClientSocket : public QObject {
+public:
+    explicit TClientSocket(QObject* parent = nullptr);
+    ~TClientSocket() override;
+
+    AnsiString Address() const { return FAddress; }
+    // Setting the value it already has (letter case ignored) is no change; a different value
+    // while the socket is open (opening or connected) throws ESocketError::ActiveChange().
+    void SetAddress(const AnsiString& address);
+    int Port() const { return FPort; }
+    void SetPort(int port); // same rule
+    // Returns at once; OnConnect comes from the event loop. Does nothing while the socket is
+    // already opening or connected (the pending attempt stands).
+    void Open();
+    void Close(); // OnDisconnect when it was connected; an opening attempt is dropped silently
+    bool Active() const; // true only once the connect event has been delivered
+    TCustomWinSocket& Socket() { return *FSocket; }
+    // Waits at most ms for the pending open to complete, delivering no other event; true when
+    // connected (OnConnect is then delivered before it returns). A refusal ends the wait at
+    // once with false; its error event is delivered afterwards by the event loop.
+    bool WaitForConnected(int ms);
+
+    TSocketNotifyEvent OnConnect, OnDisconnect, OnRead;
+    TSocketErrorEvent OnError;
+
+private:
+    AnsiString FAddress;
+    int FPort = 0;
+    TCustomWinSocket* FSocket;
+};
+
+class TServerSocket : public QObject {
+public:
+    explicit TServerSocket(QObject* parent = nullptr);
+    ~TServerSocket() override;
+
+    int Port() const { return FPort; }
+    void SetPort(int port); // a different port while listening throws ESocketError::ActiveChange()
+    // Listens on all local IPv4 addresses; a port that cannot be bound throws
+    // ESocketError::FromCall(code, "bind") at once ("Windows socket error: %s (%d), on API '%s'").
+    void Open();
+    void Close(); // stops listening and closes every connection (OnClientDisconnect for each)
+    bool Active() const;
+    int ActiveConnections() const;            // connections in order of acceptance
+    TCustomWinSocket& Connections(int index); // EListError outside the range
+
+    // A connection leaves the list right after its OnClientDisconnect.
+    TSocketNotifyEvent OnClientConnect, OnClientDisconnect, OnClientRead;
+    TSocketErrorEvent OnClientError;
+
+private:
+    void AcceptPending();
+    void Release(TCustomWinSocket& connection);
+
+    int FPort = 0;
+    QTcpServer* FServer = nullptr;
+    std::vector<TCustomWinSocket*> FConnections;
+};
+
+} // namespace platform
