@@ -2,9 +2,191 @@
 
 #include "SysUtils.h"
 
-std::size_t ReadBmp(const char* /*data*/, std::size_t rest, QImage& bitmap) {
-    bitmap = QImage();
-    if (rest == 0)
+#include <QByteArray>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// Reads the picture's parts front to back; a part running past the text is a read error.
+class TBmpCursor {
+public:
+    TBmpCursor(const char* data, std::size_t size) : FData(data), FSize(size) {}
+    const unsigned char* Need(std::uint64_t count) {
+        if (count > FSize - FPosition)
+            throw EReadError();
+        const auto* part = reinterpret_cast<const unsigned char*>(FData + FPosition);
+        FPosition += static_cast<std::size_t>(count);
+        return part;
+    }
+    std::size_t Left() const { return FSize - FPosition; }
+    std::size_t Position() const { return FPosition; }
+
+private:
+    const char* FData;
+    std::size_t FSize;
+    std::size_t FPosition = 0;
+};
+
+std::uint32_t LE16(const unsigned char* p) {
+    return p[0] | (p[1] << 8);
+}
+std::uint32_t LE32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+constexpr std::size_t FileHeaderSize = 14;
+constexpr std::uint32_t CoreHeaderSize = 12;
+constexpr std::uint32_t InfoHeaderSize = 40;
+constexpr std::uint32_t V4HeaderSize = 108;
+constexpr std::uint32_t V5HeaderSize = 124;
+constexpr std::uint32_t BiRgb = 0;
+constexpr std::uint32_t BiBitFields = 3;
+// Padding a short picture never makes more than an image Qt would agree to allocate.
+constexpr std::uint64_t MaxPixelBytes = std::uint64_t{256} * 1024 * 1024;
+
+void PutLE32(QByteArray& out, std::size_t at, std::uint64_t value) {
+    for (int i = 0; i < 4; ++i)
+        out[static_cast<qsizetype>(at) + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// The fields of either header kind that decide the layout.
+struct TBmpInfo {
+    std::int64_t Width = 0;
+    std::int64_t Height = 0; // negative: rows stored top-down
+    std::uint32_t Planes = 0;
+    std::uint32_t BitsPerPixel = 0;
+    std::uint32_t Compression = BiRgb;
+    std::uint32_t ImageSize = 0;
+    std::uint32_t ColorsUsed = 0;
+
+    std::int64_t RowBytes() const { return (Width * BitsPerPixel + 31) / 32 * 4; }
+    std::int64_t Rows() const { return Height < 0 ? -Height : Height; }
+};
+
+// The header in a size Qt decodes: core, info, version 4 and version 5 headers stay as they
+// are; a shorter info header is widened to 40 bytes with the fields it lacks taken as 0; any
+// other size becomes a version 4 header keeping the first 40 bytes and, for bit fields, the
+// masks that follow them.
+QByteArray DecodableHeader(const unsigned char* stored, std::uint32_t size,
+                           std::uint32_t compression) {
+    QByteArray header(reinterpret_cast<const char*>(stored), static_cast<qsizetype>(size));
+    if (size == CoreHeaderSize || size == InfoHeaderSize || size == V4HeaderSize ||
+        size == V5HeaderSize)
+        return header;
+    if (size < InfoHeaderSize) {
+        header.append(static_cast<qsizetype>(InfoHeaderSize - size), '\0');
+        PutLE32(header, 0, InfoHeaderSize);
+        return header;
+    }
+    const std::uint32_t kept =
+        compression == BiBitFields ? std::min(size, InfoHeaderSize + 16) : InfoHeaderSize;
+    header.truncate(static_cast<qsizetype>(kept));
+    header.append(static_cast<qsizetype>(V4HeaderSize - kept), '\0');
+    PutLE32(header, 0, V4HeaderSize);
+    header.replace(56, 4, "BGRs"); // sRGB colour space
+    return header;
+}
+
+// Reads the header and the fields of either kind that decide the layout; returns the stored
+// header bytes (after its size field).
+const unsigned char* ReadHeader(TBmpCursor& in, std::uint32_t size, TBmpInfo& info) {
+    const unsigned char* rest = in.Need(size - 4);
+    if (size == CoreHeaderSize) {
+        info.Width = LE16(rest);
+        info.Height = LE16(rest + 2);
+        info.Planes = LE16(rest + 4);
+        info.BitsPerPixel = LE16(rest + 6);
+        return rest;
+    }
+    // Fields the header is too short to hold are taken as 0.
+    unsigned char widened[InfoHeaderSize] = {};
+    std::memcpy(widened + 4, rest, std::min<std::size_t>(size, InfoHeaderSize) - 4);
+    const unsigned char* h = widened;
+    info.Width = static_cast<std::int32_t>(LE32(h + 4));
+    info.Height = static_cast<std::int32_t>(LE32(h + 8));
+    info.Planes = LE16(h + 12);
+    info.BitsPerPixel = LE16(h + 14);
+    info.Compression = LE32(h + 16);
+    info.ImageSize = LE32(h + 20);
+    info.ColorsUsed = LE32(h + 32);
+    return rest;
+}
+
+std::uint64_t ColourTableEntries(const TBmpInfo& info) {
+    if (info.ColorsUsed != 0)
+        return info.ColorsUsed;
+    switch (info.BitsPerPixel) {
+    case 1:
+        return 2;
+    case 4:
+        return 16;
+    case 8:
+        return 256;
+    default:
         return 0;
-    throw EInvalidGraphic();
+    }
+}
+
+} // namespace
+
+std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap) {
+    if (rest == 0) {
+        bitmap = QImage();
+        return 0;
+    }
+    TBmpCursor in(data, rest);
+    const unsigned char* fileHeader = in.Need(FileHeaderSize);
+    if (fileHeader[0] != 'B' || fileHeader[1] != 'M')
+        throw EInvalidGraphic();
+    const std::uint32_t headerSize = LE32(in.Need(4));
+    if (headerSize < 4)
+        throw EInvalidGraphic();
+    TBmpInfo info;
+    const unsigned char* storedHeader = ReadHeader(in, headerSize, info) - 4;
+    if (info.Compression != BiRgb && info.Compression != BiBitFields) {
+        // Such a picture takes the rest of the text, so its record can never be complete.
+        bitmap = QImage();
+        return rest;
+    }
+    if (info.Planes != 1)
+        throw EInvalidGraphic();
+    const std::uint64_t maskBytes = headerSize == InfoHeaderSize &&
+                                            (info.BitsPerPixel == 16 || info.BitsPerPixel == 32) &&
+                                            info.Compression == BiBitFields
+                                        ? 12
+                                        : 0;
+    const unsigned char* masks = in.Need(maskBytes);
+    const std::uint64_t tableBytes =
+        ColourTableEntries(info) * (headerSize == CoreHeaderSize ? 3 : 4);
+    const unsigned char* table = in.Need(tableBytes);
+    const std::int64_t stated =
+        info.ImageSize != 0 ? std::int64_t{info.ImageSize} : info.RowBytes() * info.Rows();
+    const std::uint64_t pixelBytes =
+        std::min<std::uint64_t>(stated > 0 ? static_cast<std::uint64_t>(stated) : 0, in.Left());
+    const unsigned char* pixels = in.Need(pixelBytes);
+
+    // Qt decodes the picture as laid out here: pixels right behind the colour table, rows
+    // missing at the end taken as zeros.
+    const std::int64_t needed = info.RowBytes() * info.Rows();
+    if (needed <= 0 || static_cast<std::uint64_t>(needed) > MaxPixelBytes)
+        throw EInvalidGraphic();
+    QByteArray file(FileHeaderSize, '\0');
+    file[0] = 'B';
+    file[1] = 'M';
+    file.append(DecodableHeader(storedHeader, headerSize, info.Compression));
+    file.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
+    file.append(reinterpret_cast<const char*>(table), static_cast<qsizetype>(tableBytes));
+    PutLE32(file, 10, static_cast<std::uint64_t>(file.size()));
+    file.append(reinterpret_cast<const char*>(pixels), static_cast<qsizetype>(pixelBytes));
+    if (pixelBytes < static_cast<std::uint64_t>(needed))
+        file.append(static_cast<qsizetype>(static_cast<std::uint64_t>(needed) - pixelBytes), '\0');
+    PutLE32(file, 2, static_cast<std::uint64_t>(file.size()));
+    QImage decoded;
+    if (!decoded.loadFromData(file, "BMP"))
+        throw EInvalidGraphic();
+    bitmap = std::move(decoded);
+    return in.Position();
 }

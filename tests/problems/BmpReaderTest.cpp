@@ -1,0 +1,208 @@
+// Pictures inside a problem text: the bytes each layout occupies and the colours it shows.
+#include "ProblemFileWriter.h"
+#include "SysUtils.h"
+#include "UnitStrStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace ProblemFileWriter;
+
+namespace {
+
+constexpr int Width = 5; // odd, so rows carry padding at every depth
+constexpr int Height = 3;
+
+// Distinct colours for the colour tables.
+std::vector<QRgb> Palette(int entries) {
+    std::vector<QRgb> palette;
+    for (int i = 0; i < entries; ++i)
+        palette.push_back(qRgb((i * 67 + 13) % 256, (i * 151 + 90) % 256, (i * 29 + 200) % 256));
+    return palette;
+}
+
+// One picture layout: how it is written and what each pixel must show.
+struct PictureCase {
+    const char* Name;
+    BmpSpec Spec;
+    PixelFunction Raw;
+    std::function<QRgb(int x, int y)> Expected;
+};
+
+PictureCase Paletted(const char* name, int bits, int entries, std::uint32_t colorsUsed,
+                     int height = Height, std::uint32_t headerSize = 40) {
+    BmpSpec spec;
+    spec.BitsPerPixel = bits;
+    spec.Width = bits == 1 ? 17 : Width;
+    spec.Height = height;
+    spec.HeaderSize = headerSize;
+    spec.Palette = Palette(entries);
+    spec.ColorsUsed = colorsUsed;
+    const auto index = [entries](int x, int y) {
+        return static_cast<std::uint32_t>((x + 2 * y) % entries);
+    };
+    const std::vector<QRgb> palette = spec.Palette;
+    return {name, spec, index, [=](int x, int y) { return palette[index(x, y)]; }};
+}
+
+QRgb TrueColour(int x, int y) {
+    return qRgb(x * 50 + 5, y * 80 + 10, (x * y * 30 + 100) % 256);
+}
+
+PictureCase Rgb24(const char* name, int height, bool imageSizeSet, std::uint32_t headerSize = 40,
+                  std::uint32_t colorsUsed = 0) {
+    BmpSpec spec;
+    spec.Width = Width;
+    spec.Height = height;
+    spec.ImageSizeSet = imageSizeSet;
+    spec.HeaderSize = headerSize;
+    spec.ColorsUsed = colorsUsed;
+    spec.Palette = Palette(static_cast<int>(colorsUsed));
+    return {name, spec, [](int x, int y) { return TrueColour(x, y) & 0xFFFFFFu; }, TrueColour};
+}
+
+// A pixel packed under the masks; channels of fewer than 8 bits keep their top bits.
+std::uint32_t Pack(QRgb colour, const std::vector<std::uint32_t>& masks) {
+    const int channels[4] = {qRed(colour), qGreen(colour), qBlue(colour), qAlpha(colour)};
+    std::uint32_t raw = 0;
+    for (std::size_t i = 0; i < masks.size(); ++i) {
+        const std::uint32_t mask = masks[i];
+        if (mask == 0)
+            continue;
+        int shift = 0;
+        while (!((mask >> shift) & 1))
+            ++shift;
+        int bits = 0;
+        while ((mask >> (shift + bits)) & 1)
+            ++bits;
+        raw |= (static_cast<std::uint32_t>(channels[i]) >> (8 - bits)) << shift;
+    }
+    return raw;
+}
+
+// What a channel of the given width shows once widened to 8 bits (viewers differ in the low
+// bits they fill in; SameColour allows for that).
+int Widened(int value, int bits) {
+    return (value >> (8 - bits)) << (8 - bits);
+}
+
+PictureCase Masked(const char* name, int bits, std::vector<std::uint32_t> masks,
+                   std::uint32_t compression, int height = Height, std::uint32_t headerSize = 40) {
+    BmpSpec spec;
+    spec.Width = Width;
+    spec.Height = height;
+    spec.BitsPerPixel = bits;
+    spec.Compression = compression;
+    spec.HeaderSize = headerSize;
+    if (compression == 3)
+        spec.Masks = masks;
+    int widths[3];
+    for (int i = 0; i < 3; ++i) {
+        widths[i] = 0;
+        for (std::uint32_t m = masks[i]; m; m >>= 1)
+            widths[i] += m & 1;
+    }
+    return {name, spec, [=](int x, int y) { return Pack(TrueColour(x, y), masks); },
+            [=](int x, int y) {
+                const QRgb c = TrueColour(x, y);
+                return qRgb(Widened(qRed(c), widths[0]), Widened(qGreen(c), widths[1]),
+                            Widened(qBlue(c), widths[2]));
+            }};
+}
+
+std::vector<PictureCase> AdmittedPictures() {
+    const std::vector<std::uint32_t> rgb555 = {0x7C00, 0x03E0, 0x001F};
+    const std::vector<std::uint32_t> rgb565 = {0xF800, 0x07E0, 0x001F};
+    const std::vector<std::uint32_t> xrgb = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    const std::vector<std::uint32_t> xbgr = {0x000000FF, 0x0000FF00, 0x00FF0000};
+    const std::vector<std::uint32_t> argb = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    PictureCase reservedByteSet = Masked("32 bits, no compression, fourth byte set", 32, xrgb, 0);
+    reservedByteSet.Raw = [](int x, int y) { return TrueColour(x, y) & 0x80FFFFFFu; };
+    PictureCase misplacedPixels = Rgb24("24 bits, file header pointing elsewhere", Height, false);
+    misplacedPixels.Spec.FileHeaderPixelOffset = 9;
+    return {
+        reservedByteSet,
+        misplacedPixels,
+        Paletted("1 bit, table by depth", 1, 2, 0),
+        Paletted("1 bit, colours used 2", 1, 2, 2),
+        Paletted("1 bit, top-down", 1, 2, 0, -Height),
+        Paletted("4 bits, table by depth", 4, 16, 0),
+        Paletted("4 bits, colours used 5", 4, 5, 5),
+        Paletted("4 bits, top-down", 4, 16, 0, -Height),
+        Paletted("8 bits, table by depth", 8, 256, 0),
+        Paletted("8 bits, colours used 7", 8, 7, 7),
+        Paletted("8 bits, top-down", 8, 256, 0, -Height),
+        Paletted("core header, 1 bit", 1, 2, 0, Height, 12),
+        Paletted("core header, 4 bits", 4, 16, 0, Height, 12),
+        Paletted("core header, 8 bits", 8, 256, 0, Height, 12),
+        Rgb24("24 bits, image size 0", Height, false),
+        Rgb24("24 bits, image size set", Height, true),
+        Rgb24("24 bits, top-down", -Height, false),
+        Rgb24("24 bits, colour table of 3", Height, false, 40, 3),
+        Rgb24("24 bits, core header", Height, false, 12),
+        Rgb24("24 bits, 124-byte header", Height, true, 124),
+        Rgb24("24 bits, 108-byte header", -Height, false, 108),
+        Rgb24("24 bits, 16-byte header", Height, false, 16),
+        Rgb24("24 bits, 64-byte header", Height, true, 64),
+        Rgb24("24 bits, 24-byte header", -Height, false, 24),
+        Masked("16 bits, no compression", 16, rgb555, 0),
+        Masked("16 bits, no compression, top-down", 16, rgb555, 0, -Height),
+        Masked("16 bits, bit fields 5-6-5", 16, rgb565, 3),
+        Masked("16 bits, bit fields 5-5-5", 16, rgb555, 3),
+        Masked("16 bits, bit fields 5-6-5, top-down", 16, rgb565, 3, -Height),
+        Masked("16 bits, bit fields in a 56-byte header", 16, rgb565, 3, Height, 56),
+        Masked("16 bits, bit fields in a 52-byte header", 16, rgb565, 3, -Height, 52),
+        Masked("32 bits, bit fields in a 64-byte header", 32, xbgr, 3, Height, 64),
+        Masked("32 bits, no compression", 32, xrgb, 0),
+        Masked("32 bits, no compression, top-down", 32, xrgb, 0, -Height),
+        Masked("32 bits, bit fields", 32, xrgb, 3),
+        Masked("32 bits, bit fields in blue-green-red order", 32, xbgr, 3),
+        Masked("32 bits, bit fields with alpha, 108-byte header", 32, argb, 3, Height, 108),
+        Masked("32 bits, bit fields, 124-byte header, top-down", 32, xrgb, 3, -Height, 124),
+    };
+}
+
+// The bytes a layout occupies by its headers: file header, header, masks, table, rows.
+std::size_t OccupiedBytes(const BmpSpec& spec) {
+    const std::size_t masks = spec.HeaderSize == 40 && spec.Compression == 3 ? 12 : 0;
+    const std::size_t table = spec.Palette.size() * (spec.HeaderSize == 12 ? 3 : 4);
+    return 14 + spec.HeaderSize + masks + table +
+           BmpRowBytes(spec) * static_cast<std::size_t>(std::abs(spec.Height));
+}
+
+// Channels narrower than 8 bits may show their top bits repeated in the low bits.
+bool SameColour(QRgb shown, QRgb expected) {
+    const auto near = [](int s, int e) { return s >= e && s <= e + 7; };
+    return near(qRed(shown), qRed(expected)) && near(qGreen(shown), qGreen(expected)) &&
+           near(qBlue(shown), qBlue(expected)) && qAlpha(shown) == 255;
+}
+
+} // namespace
+
+TEST(BmpReader, EveryAdmittedLayoutShowsItsColoursAndTakesItsBytes) {
+    for (const PictureCase& picture : AdmittedPictures()) {
+        SCOPED_TRACE(picture.Name);
+        const AnsiString bmp = BuildBmp(picture.Spec, picture.Raw);
+        ASSERT_EQ(bmp.size(), OccupiedBytes(picture.Spec));
+        TMyStrStream reader;
+        reader.Buffer.Bytes = bmp + TextField("next");
+        QImage bitmap;
+        try {
+            reader.ReadBitmap(bitmap);
+        } catch (const Exception& error) {
+            ADD_FAILURE() << error.Message;
+            continue;
+        }
+        EXPECT_EQ(reader.Buffer.Position, bmp.size());
+        EXPECT_EQ(reader.ReadString(), "next");
+        ASSERT_EQ(bitmap.width(), picture.Spec.Width);
+        ASSERT_EQ(bitmap.height(), std::abs(picture.Spec.Height));
+        int wrong = 0;
+        for (int y = 0; y < bitmap.height(); ++y)
+            for (int x = 0; x < bitmap.width(); ++x)
+                if (!SameColour(bitmap.pixel(x, y), picture.Expected(x, y)) && wrong++ < 3)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " shows " << std::hex
+                                  << bitmap.pixel(x, y) << " instead of " << picture.Expected(x, y);
+    }
+}
