@@ -55,18 +55,14 @@ TSClient::~TSClient() {
 
 bool TSClient::ConnectServer(const AnsiString& address, int port, bool force) {
     try {
-        bool opening = false;
         if (force || address != FSocket->Address() || port != FSocket->Port()) {
             FSocket->Close();
             FSocket->SetAddress(address);
             FSocket->SetPort(port);
             FSocket->Open();
-            opening = true;
         }
         if (!FSocket->Active()) {
-            // A second open would start a second attempt beside the pending one; one is enough.
-            if (!opening)
-                FSocket->Open();
+            FSocket->Open(); // leaves an attempt that is already pending to stand
             FSocket->WaitForConnected(ConnectWaitMs);
         }
         return FSocket->Active();
