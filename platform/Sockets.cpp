@@ -502,6 +502,7 @@ void TServerSocket::Open() {
     }
     connect(server, &QTcpServer::newConnection, this, [this] { AcceptPending(); });
     FServer = server;
+    FPort = server->serverPort(); // the free port the system picked for port 0
 }
 
 void TServerSocket::Close() {

@@ -121,6 +121,7 @@ public:
     explicit TServerSocket(QObject* parent = nullptr);
     ~TServerSocket() override;
 
+    // Port 0 lets the system pick a free port; Port() tells it once the socket is open.
     int Port() const { return FPort; }
     void SetPort(int port); // a different port while listening throws ESocketError::ActiveChange()
     // Listens on all local IPv4 addresses; a port that cannot be bound throws

@@ -1,0 +1,446 @@
+// The socket layer over real loopback TCP: client events and sends, the re-signalled read,
+// error numbers and their box, the listening socket, and the scripted peers the tests rely on.
+#include "Sockets.h"
+
+#include "Application.h"
+#include "Codec.h"
+#include "ScriptedTeacherServer.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+// A port on which nothing listens: the OS picks a free one, which is then released.
+int RefusedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const int port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+// A client socket with its events recorded.
+struct RecordedClient {
+    TClientSocket client;
+    std::vector<std::string> events; // "connect", "read:<bytes>", "error:<code>", "disconnect"
+    bool activeInConnect = false;
+
+    RecordedClient() {
+        client.OnConnect = [this](TCustomWinSocket&) {
+            activeInConnect = client.Active();
+            events.push_back("connect");
+        };
+        client.OnDisconnect = [this](TCustomWinSocket&) { events.push_back("disconnect"); };
+        client.OnRead = [this](TCustomWinSocket& socket) {
+            events.push_back("read:" + socket.ReceiveText());
+        };
+    }
+    void OpenTo(int port) {
+        client.SetAddress("127.0.0.1");
+        client.SetPort(port);
+        client.Open();
+    }
+    bool Has(const std::string& event) const {
+        for (const std::string& recorded : events)
+            if (recorded == event)
+                return true;
+        return false;
+    }
+    bool WaitFor(const std::string& event) {
+        return WaitUntil([&] { return Has(event); });
+    }
+};
+
+} // namespace
+
+// ---- client: connect, send, receive ----
+
+TEST(ClientSocket, BecomesActiveOnlyWithItsConnectEvent) {
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    recorded.OpenTo(server.Port());
+    EXPECT_FALSE(recorded.client.Active()) << "Open returns before the connect event";
+    EXPECT_EQ(0, recorded.client.Socket().SendText("90early")) << "nothing is sent while opening";
+
+    ASSERT_TRUE(recorded.WaitFor("connect"));
+    EXPECT_TRUE(recorded.activeInConnect);
+    EXPECT_TRUE(recorded.client.Active());
+    EXPECT_EQ(6, recorded.client.Socket().SendText("90late"));
+    ASSERT_TRUE(server.WaitForBytes(6));
+    EXPECT_EQ("90late", server.Received());
+}
+
+TEST(ClientSocket, SendsNothingAndRaisesNothingWhileDown) {
+    ModalBoxCloser boxes;
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    EXPECT_EQ(0, recorded.client.Socket().SendText("26never opened"));
+    const char bytes[] = "raw";
+    EXPECT_EQ(0, recorded.client.Socket().SendBuf(bytes, 3));
+
+    recorded.OpenTo(server.Port());
+    ASSERT_TRUE(recorded.WaitFor("connect"));
+    recorded.client.Close();
+    EXPECT_TRUE(recorded.Has("disconnect"));
+    EXPECT_FALSE(recorded.client.Active());
+    EXPECT_EQ(0, recorded.client.Socket().SendText("26after close"));
+
+    ASSERT_TRUE(server.Connection(0).WaitForClosed());
+    EXPECT_EQ("", server.Received());
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST(ClientSocket, TwoMessagesArrivingTogetherAreOneRead) {
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    recorded.OpenTo(server.Port());
+    ASSERT_TRUE(recorded.WaitFor("connect"));
+    ASSERT_TRUE(server.WaitForConnections(1));
+    server.Send("25");
+    server.Send("26"
+                "1hello");
+    ASSERT_TRUE(recorded.WaitFor("read:25"
+                                 "261hello"));
+    EXPECT_EQ((std::vector<std::string>{"connect", "read:25"
+                                                   "261hello"}),
+              recorded.events);
+}
+
+TEST(ClientSocket, ReadEventsRepeatWhileTheHandlerTakesPartOfTheData) {
+    ScriptedTeacherServer server;
+    TClientSocket client;
+    std::vector<std::string> blocks;
+    client.OnRead = [&](TCustomWinSocket& socket) {
+        char buffer[3];
+        const int taken = socket.ReceiveBuf(buffer, 3);
+        blocks.emplace_back(buffer, static_cast<size_t>(taken));
+    };
+    client.SetAddress("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Open();
+    ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
+    ASSERT_TRUE(server.WaitForConnections(1));
+
+    server.Send("0123456789");
+    ASSERT_TRUE(WaitUntil([&] { return blocks.size() == 4; }));
+    EXPECT_EQ((std::vector<std::string>{"012", "345", "678", "9"}), blocks);
+    EXPECT_EQ(0, client.Socket().ReceiveLength());
+}
+
+TEST(ClientSocket, HandlerThatTakesNothingIsSignalledAgainOnlyByNewData) {
+    ScriptedTeacherServer server;
+    TClientSocket client;
+    std::vector<int> lengths;
+    client.OnRead = [&](TCustomWinSocket& socket) { lengths.push_back(socket.ReceiveLength()); };
+    client.SetAddress("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Open();
+    ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
+    ASSERT_TRUE(server.WaitForConnections(1));
+
+    server.Send("abcd");
+    ASSERT_TRUE(WaitUntil([&] { return !lengths.empty(); }));
+    PumpEvents(100);
+    EXPECT_EQ(std::vector<int>{4}, lengths) << "no read events for data the handler left alone";
+
+    server.Send("ef");
+    ASSERT_TRUE(WaitUntil([&] { return lengths.size() == 2; }));
+    EXPECT_EQ(6, lengths[1]);
+    EXPECT_EQ("abcdef", client.Socket().ReceiveText());
+}
+
+TEST(ClientSocket, DataSentRightBeforeThePeerClosesIsReadBeforeTheDisconnect) {
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    recorded.OpenTo(server.Port());
+    ASSERT_TRUE(recorded.WaitFor("connect"));
+    ASSERT_TRUE(server.WaitForConnections(1));
+    server.Send("15last words");
+    server.CloseConnection();
+    ASSERT_TRUE(recorded.WaitFor("disconnect"));
+    EXPECT_EQ((std::vector<std::string>{"connect", "read:15last words", "disconnect"}),
+              recorded.events);
+    EXPECT_FALSE(recorded.client.Active());
+}
+
+// ---- client: errors ----
+
+TEST(ClientSocketErrors, RefusedConnectionCarries10061AndAClearedCodeShowsNothing) {
+    ModalBoxCloser boxes;
+    TClientSocket client;
+    std::vector<int> codes;
+    std::vector<TErrorEvent> kinds;
+    client.OnError = [&](TCustomWinSocket&, TErrorEvent event, int& errorCode) {
+        codes.push_back(errorCode);
+        kinds.push_back(event);
+        errorCode = 0;
+    };
+    const int port = RefusedPort();
+    client.SetAddress("127.0.0.1");
+    client.SetPort(port);
+    client.Open();
+    ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
+    EXPECT_EQ(std::vector<int>{10061}, codes);
+    EXPECT_EQ(std::vector<TErrorEvent>{eeConnect}, kinds);
+    EXPECT_FALSE(client.Active());
+    PumpEvents(50);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_NO_THROW(client.SetPort(port + 1)) << "a refused socket is closed again";
+}
+
+TEST(ClientSocketErrors, UnclearedCodeRaisesTheSocketErrorBox) {
+    ModalBoxCloser boxes;
+    TClientSocket client;
+    int errors = 0;
+    client.OnError = [&](TCustomWinSocket&, TErrorEvent, int&) { ++errors; };
+    client.SetAddress("127.0.0.1");
+    client.SetPort(RefusedPort());
+    client.Open();
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    EXPECT_EQ(1, errors);
+    EXPECT_EQ(ToQString("Windows socket error: Connection refused (10061), on API 'connect'"),
+              boxes.Boxes()[0].text);
+    EXPECT_EQ(ToQString(ApplicationTitle()), boxes.Boxes()[0].caption);
+}
+
+TEST(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
+    EXPECT_EQ(10061, WinSockErrorCode(QAbstractSocket::ConnectionRefusedError));
+    EXPECT_EQ(0, WinSockErrorCode(QAbstractSocket::RemoteHostClosedError));
+    EXPECT_EQ(10048, WinSockErrorCode(QAbstractSocket::AddressInUseError));
+    EXPECT_EQ(10013, WinSockErrorCode(QAbstractSocket::SocketAccessError));
+    EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::SocketTimeoutError));
+    EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::NetworkError, "Connection timed out"));
+    EXPECT_EQ(10065, WinSockErrorCode(QAbstractSocket::NetworkError, "Host unreachable"));
+    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError, "Network unreachable"));
+}
+
+// ---- client: address and port, waiting for the connection, destruction ----
+
+TEST(ClientSocketSettings, ChangingAddressOrPortWhileOpenRaisesSameValueDoesNot) {
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    recorded.OpenTo(server.Port());
+    try {
+        recorded.client.SetPort(server.Port() + 1);
+        FAIL() << "no error while opening";
+    } catch (const ESocketError& error) {
+        EXPECT_EQ("Can't change value while socket is active", error.Message);
+    }
+    ASSERT_TRUE(recorded.WaitFor("connect"));
+    EXPECT_THROW(recorded.client.SetAddress("127.0.0.2"), ESocketError);
+    EXPECT_NO_THROW(recorded.client.SetAddress("127.0.0.1"));
+    EXPECT_NO_THROW(recorded.client.SetPort(server.Port()));
+    EXPECT_EQ("127.0.0.1", recorded.client.Address());
+    EXPECT_EQ(server.Port(), recorded.client.Port());
+
+    recorded.client.Close();
+    EXPECT_NO_THROW(recorded.client.SetAddress("127.0.0.2"));
+    EXPECT_EQ("127.0.0.2", recorded.client.Address());
+}
+
+TEST(ClientSocketWait, ConnectsWithinTheWaitAndDeliversTheConnectEventFirst) {
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    recorded.OpenTo(server.Port());
+    ASSERT_TRUE(recorded.client.WaitForConnected(2000));
+    EXPECT_EQ(std::vector<std::string>{"connect"}, recorded.events);
+    EXPECT_TRUE(recorded.client.Active());
+    EXPECT_EQ(2, recorded.client.Socket().SendText("90"));
+    ASSERT_TRUE(server.WaitForMessages(1));
+    EXPECT_EQ("90", server.Received());
+    PumpEvents(50);
+    EXPECT_EQ(std::vector<std::string>{"connect"}, recorded.events) << "connect event once only";
+}
+
+TEST(ClientSocketWait, RefusedEndsTheWaitWithFalseAndTheErrorComesFromTheLoop) {
+    RecordedClient recorded;
+    std::vector<int> codes;
+    recorded.client.OnError = [&](TCustomWinSocket&, TErrorEvent, int& errorCode) {
+        codes.push_back(errorCode);
+        errorCode = 0;
+    };
+    recorded.OpenTo(RefusedPort());
+    EXPECT_FALSE(recorded.client.WaitForConnected(5000));
+    EXPECT_TRUE(codes.empty()) << "no event is delivered during the wait";
+    EXPECT_FALSE(recorded.client.Active());
+    ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
+    EXPECT_EQ(std::vector<int>{10061}, codes);
+    EXPECT_FALSE(recorded.client.WaitForConnected(10)) << "nothing pending any more";
+}
+
+TEST(ClientSocketLifetime, OwnerDestroyedInItsReadHandlerGetsNoFurtherEvent) {
+    ScriptedTeacherServer server;
+    auto client = std::make_unique<TClientSocket>();
+    int reads = 0;
+    client->OnRead = [&](TCustomWinSocket& socket) {
+        ++reads;
+        char buffer[2];
+        socket.ReceiveBuf(buffer, 2); // leaves data: a further read event is on its way
+        client.reset();
+    };
+    client->SetAddress("127.0.0.1");
+    client->SetPort(server.Port());
+    client->Open();
+    ASSERT_TRUE(WaitUntil([&] { return client->Active(); }));
+    ASSERT_TRUE(server.WaitForConnections(1));
+    server.Send("0123456789");
+    ASSERT_TRUE(WaitUntil([&] { return !client; }));
+    PumpEvents(100);
+    EXPECT_EQ(1, reads);
+    EXPECT_TRUE(server.Connection(0).WaitForClosed());
+}
+
+// ---- server ----
+
+namespace {
+
+struct RecordedServer {
+    TServerSocket server;
+    std::vector<std::string> events; // "connect:<index>", "read:<index>:<bytes>", "disconnect:..."
+    int countInDisconnect = -1;
+
+    RecordedServer() {
+        server.OnClientConnect = [this](TCustomWinSocket& socket) {
+            events.push_back("connect:" + std::to_string(IndexOf(socket)));
+        };
+        server.OnClientRead = [this](TCustomWinSocket& socket) {
+            events.push_back("read:" + std::to_string(IndexOf(socket)) + ":" +
+                             socket.ReceiveText());
+        };
+        server.OnClientDisconnect = [this](TCustomWinSocket& socket) {
+            countInDisconnect = server.ActiveConnections();
+            events.push_back("disconnect:" + std::to_string(IndexOf(socket)));
+        };
+        server.SetPort(0);
+        server.Open();
+    }
+    int IndexOf(TCustomWinSocket& socket) {
+        for (int i = 0; i < server.ActiveConnections(); ++i)
+            if (&server.Connections(i) == &socket)
+                return i;
+        return -1;
+    }
+    bool WaitForEvents(size_t count) {
+        return WaitUntil([&] { return events.size() >= count; });
+    }
+};
+
+} // namespace
+
+TEST(ServerSocket, AcceptsAndReadsPerConnectionInOrderOfAcceptance) {
+    RecordedServer recorded;
+    ASSERT_TRUE(recorded.server.Active());
+    ASSERT_NE(0, recorded.server.Port()) << "port 0 picks a free port";
+    ScriptedPeer first(recorded.server.Port());
+    ASSERT_TRUE(recorded.WaitForEvents(1));
+    ScriptedPeer second(recorded.server.Port());
+    ASSERT_TRUE(recorded.WaitForEvents(2));
+    ASSERT_EQ(2, recorded.server.ActiveConnections());
+    EXPECT_EQ("127.0.0.1", recorded.server.Connections(0).RemoteAddress());
+    EXPECT_EQ("127.0.0.1", recorded.server.Connections(1).RemoteAddress());
+
+    second.Send("01from second");
+    ASSERT_TRUE(recorded.WaitForEvents(3));
+    first.Send("01from first");
+    ASSERT_TRUE(recorded.WaitForEvents(4));
+    EXPECT_EQ((std::vector<std::string>{"connect:0", "connect:1", "read:1:01from second",
+                                        "read:0:01from first"}),
+              recorded.events);
+
+    recorded.server.Connections(1).SendText("03to second");
+    ASSERT_TRUE(second.WaitForBytes(11));
+    EXPECT_EQ("03to second", second.Received());
+    EXPECT_TRUE(first.Messages().empty());
+    EXPECT_THROW(recorded.server.Connections(2), EListError);
+}
+
+TEST(ServerSocket, ClosedConnectionLeavesTheListAfterItsDisconnectEvent) {
+    RecordedServer recorded;
+    ScriptedPeer first(recorded.server.Port());
+    ScriptedPeer second(recorded.server.Port());
+    ASSERT_TRUE(recorded.WaitForEvents(2));
+
+    first.Close();
+    ASSERT_TRUE(recorded.WaitForEvents(3));
+    EXPECT_EQ("disconnect:0", recorded.events[2]);
+    EXPECT_EQ(2, recorded.countInDisconnect);
+    ASSERT_EQ(1, recorded.server.ActiveConnections());
+
+    recorded.server.Connections(0).SendText("08still here");
+    ASSERT_TRUE(second.WaitForBytes(12));
+    EXPECT_EQ("08still here", second.Received());
+
+    recorded.server.Connections(0).Close();
+    EXPECT_EQ("disconnect:0", recorded.events.back());
+    EXPECT_EQ(0, recorded.server.ActiveConnections());
+    EXPECT_TRUE(second.WaitForClosed());
+}
+
+TEST(ServerSocket, ClosingTheServerClosesEveryConnection) {
+    RecordedServer recorded;
+    ScriptedPeer first(recorded.server.Port());
+    ScriptedPeer second(recorded.server.Port());
+    ASSERT_TRUE(recorded.WaitForEvents(2));
+    recorded.server.Close();
+    EXPECT_FALSE(recorded.server.Active());
+    EXPECT_EQ(0, recorded.server.ActiveConnections());
+    EXPECT_EQ(4u, recorded.events.size());
+    EXPECT_TRUE(first.WaitForClosed());
+    EXPECT_TRUE(second.WaitForClosed());
+}
+
+TEST(ServerSocket, PortInUseRaisesTheBindErrorAtOnce) {
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
+    TServerSocket server;
+    server.SetPort(other.serverPort());
+    try {
+        server.Open();
+        FAIL() << "bound a port in use";
+    } catch (const ESocketError& error) {
+        EXPECT_EQ("Windows socket error: Address already in use (10048), on API 'bind'",
+                  error.Message);
+    }
+    EXPECT_FALSE(server.Active());
+}
+
+// ---- the scripted teacher server itself ----
+
+TEST(ScriptedTeacherServer, RepliesToScriptedCodesAndRecordsTheConnection) {
+    ScriptedTeacherServer server;
+    server.OnCode("90", "22"
+                        "2030+2031+2032+17");
+    server.OnCode("26", [](ScriptedPeer& peer, const AnsiString& message) {
+        peer.Send("25" + message.substr(2));
+    });
+    ScriptedPeer first(server.Port());
+    ScriptedPeer second(server.Port());
+    ASSERT_TRUE(server.WaitForConnections(2));
+
+    second.Send("90id");
+    ASSERT_TRUE(second.WaitForMessages(1));
+    first.Send("26poll");
+    ASSERT_TRUE(first.WaitForMessages(1));
+    first.Send("99ignored");
+    ASSERT_TRUE(server.WaitForMessages(3));
+
+    EXPECT_EQ("22"
+              "2030+2031+2032+17",
+              second.Received());
+    EXPECT_EQ("25poll", first.Received());
+    ASSERT_EQ(3u, server.Messages().size());
+    EXPECT_EQ(1, server.Messages()[0].Connection);
+    EXPECT_EQ(0, server.Messages()[1].Connection);
+    EXPECT_EQ(2, server.Messages()[2].Order);
+    EXPECT_EQ((std::vector<AnsiString>{"90id", "26poll", "99ignored"}), server.MessageTexts());
+}
