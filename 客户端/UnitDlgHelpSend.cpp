@@ -1,0 +1,5 @@
+#include "UnitDlgHelpSend.h"
+
+TdllgHelpSend::TdllgHelpSend(QWidget* parent) : QDialog(parent) {
+    setupUi(this);
+}

@@ -1,0 +1,5 @@
+#include "UnitRegist.h"
+
+TFormRegist::TFormRegist(QWidget* parent) : QDialog(parent) {
+    setupUi(this);
+}

@@ -1,0 +1,5 @@
+#include "UnitResetpwd.h"
+
+TFormResetpwd::TFormResetpwd(QWidget* parent) : QDialog(parent) {
+    setupUi(this);
+}

@@ -1,0 +1,6 @@
+// The executable's entry point.
+#include "Pellucan.h"
+
+int main(int argc, char** argv) {
+    return ProgramMain(argc, argv);
+}
