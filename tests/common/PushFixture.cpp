@@ -1,0 +1,69 @@
+#include "PushFixture.h"
+
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+AnsiString FileBytes(std::size_t count, unsigned seed) {
+    AnsiString bytes(count, '\0');
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>((i * 31 + seed) % 256);
+    return bytes;
+}
+
+AnsiString ReadFileBytes(const AnsiString& path) {
+    std::ifstream file(path, std::ios::binary);
+    return AnsiString(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+AnsiString AfterTimeStamp(const AnsiString& line) {
+    const auto digit = [&line](std::size_t i) {
+        return std::isdigit(static_cast<unsigned char>(line[i])) != 0;
+    };
+    if (line.size() < 8 || !digit(0) || !digit(1) || line[2] != ':' || !digit(3) || !digit(4) ||
+        line[5] != ':' || !digit(6) || !digit(7))
+        return "<no time stamp>" + line;
+    return line.substr(8);
+}
+
+void PushReceiverTest::SetUp() {
+    port = FreePort();
+    receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), port);
+    receiver->FLog = &log;
+    reads = std::make_unique<ReadCounter>(receiver->FServerSocket->OnClientRead);
+    peer = ReceiverPeer::ConnectTo(port);
+}
+
+void PushReceiverTest::Send(ReceiverPeer& from, const AnsiString& message, int readEvents) {
+    const int before = reads->Count();
+    from.Send(message);
+    ASSERT_TRUE(reads->WaitFor(before + readEvents)) << "not handled: " << message.substr(0, 20);
+}
+
+void PushReceiverTest::ExpectReply(ReceiverPeer& from, const AnsiString& code) {
+    EXPECT_EQ(from.Take(code.size() + Id().size()), code + Id());
+}
+
+void PushReceiverTest::Offer(ReceiverPeer& from, const AnsiString& name, int size, int blocks) {
+    Send(from, "01" + name);
+    ExpectReply(from, "03");
+    Send(from, "00" + IntToStr(size) + "?" + IntToStr(blocks));
+    ExpectReply(from, "04");
+}
+
+void PushReceiverTest::SendBlock(ReceiverPeer& from, const AnsiString& block,
+                                 const AnsiString& replyCode) {
+    Send(from, "04");
+    ExpectReply(from, "05");
+    Send(from, block);
+    if (!replyCode.empty())
+        ExpectReply(from, replyCode);
+}
+
+void PushReceiverTest::Push(ReceiverPeer& from, const AnsiString& name, const AnsiString& bytes) {
+    const int blocks = static_cast<int>((bytes.size() + 1023) / 1024);
+    Offer(from, name, static_cast<int>(bytes.size()), blocks);
+    for (int i = 0; i < blocks; ++i)
+        SendBlock(from, bytes.substr(static_cast<std::size_t>(i) * 1024, 1024),
+                  i + 1 == blocks ? "09" : "04");
+}

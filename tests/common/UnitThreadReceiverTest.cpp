@@ -1,0 +1,130 @@
+// The push receiver: which record a read uses, its limits, its socket and its end.
+#include "PushFixture.h"
+#include "SysUtils.h"
+#include "UnitCheckText.h"
+
+#include <QHostAddress>
+
+#include <gtest/gtest.h>
+
+// --- One record per peer address ---------------------------------------------------------------
+
+TEST_F(PushReceiverTest, TwoConnectionsFromOneAddressShareOneTransfer) {
+    auto second = ReceiverPeer::ConnectTo(port);
+    Send(*peer, "01shared.bin");
+    ExpectReply(*peer, "03");
+    Send(*second, "005?1");
+    ExpectReply(*second, "04");
+    Send(*peer, "04");
+    ExpectReply(*peer, "05");
+    Send(*second, "12345");
+    ExpectReply(*second, "09");
+    EXPECT_EQ(folder.Read("shared.bin"), "12345");
+    EXPECT_EQ(receiver->FPeerAddresses->Count(), 1);
+}
+
+TEST_F(PushReceiverTest, ReconnectFindsTheTransferAsItWasLeft) {
+    Offer(*peer, "resumed.bin", 1031, 2);
+    SendBlock(*peer, FileBytes(1024), "04");
+    Send(*peer, "04");
+    ExpectReply(*peer, "05");
+    peer->Close();
+    peer = ReceiverPeer::ConnectTo(port);
+    Send(*peer, "08tail?"); // expected as a block, taken as one
+    ExpectReply(*peer, "09");
+    EXPECT_EQ(folder.Read("resumed.bin"), FileBytes(1024) + "08tail?");
+    EXPECT_EQ(LogLines(&log).size(), 1u) << "no text message was logged";
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(PushReceiverTest, SecondPeerAddressGetsARecordOfItsOwn) {
+    Offer(*peer, "one.bin", 10, 1);
+    Send(*peer, "04");
+    ExpectReply(*peer, "05");
+
+    auto other = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    Offer(*other, "two.bin", 5, 1);
+    SendBlock(*other, "22222", "09");
+    EXPECT_EQ(folder.Read("two.bin"), "22222");
+
+    Send(*peer, "1111111111"); // the first peer's record still expects its block
+    ExpectReply(*peer, "09");
+    EXPECT_EQ(folder.Read("one.bin"), "1111111111");
+
+    ASSERT_EQ(receiver->FPeerAddresses->Count(), 2);
+    EXPECT_EQ(receiver->FPeerAddresses->Strings(1), "127.0.0.2");
+    EXPECT_EQ(receiver->FClients[1].PeerAddress, "127.0.0.2");
+    EXPECT_EQ(receiver->FindConnectionIndex("127.0.0.2"), 1);
+    EXPECT_EQ(receiver->FindConnectionIndex("127.0.0.1"), 0);
+    EXPECT_EQ(receiver->FindConnectionIndex("127.0.0.3"), -1);
+}
+
+TEST_F(PushReceiverTest, AddressBeyondTheLastRecordIsClosedAndChangesNothing) {
+    for (int i = 0; i < TSocketFileReceiver::MaxPeers - 1; ++i)
+        receiver->FPeerAddresses->Add("10.0." + IntToStr(i / 256) + "." + IntToStr(i % 256));
+    Send(*peer, "01last.bin"); // takes the last record
+    ExpectReply(*peer, "03");
+
+    auto further = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    Send(*further, "08hello");
+    EXPECT_TRUE(further->WaitClosedByReceiver());
+    EXPECT_EQ(receiver->FPeerAddresses->Count(), TSocketFileReceiver::MaxPeers);
+    EXPECT_EQ(receiver->FPeerAddresses->IndexOf("127.0.0.2"), -1);
+    EXPECT_TRUE(LogLines(&log).empty());
+
+    Send(*peer, "003?1");
+    ExpectReply(*peer, "04");
+    SendBlock(*peer, "end", "09");
+    EXPECT_EQ(folder.Read("last.bin"), "end");
+}
+
+// --- Socket ------------------------------------------------------------------------------------
+
+TEST_F(PushReceiverTest, IdentityIsTheFirstLocalAddress) {
+    const auto addresses = GetLocalIPList();
+    EXPECT_EQ(receiver->FLocalID, addresses->Count() > 0 ? addresses->Strings(0) : "");
+}
+
+TEST_F(PushReceiverTest, ErrorRuleClosesOnlyAbortedOrRefusedConnections) {
+    Send(*peer, "08hi");
+    platform::TCustomWinSocket& connection = receiver->FServerSocket->Connections(0);
+    int code = 10054;
+    receiver->ServerSocketClientError(connection, platform::eeReceive, code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(connection.Connected());
+    code = 10053;
+    receiver->ServerSocketClientError(connection, platform::eeReceive, code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(peer->WaitClosedByReceiver());
+    EXPECT_TRUE(receiver->FServerSocket->Active());
+}
+
+TEST(PushReceiver, PortInUseRaisesTheSocketError) {
+    ProgramFolder folder;
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
+    try {
+        TSocketFileReceiver receiver(folder.Path(), other.serverPort());
+        FAIL() << "a receiver exists on a port in use";
+    } catch (const ESocketError& error) {
+        EXPECT_NE(error.Message.find("on API 'bind'"), AnsiString::npos) << error.Message;
+    }
+}
+
+// --- End -----------------------------------------------------------------------------------------
+
+TEST_F(PushReceiverTest, DestroyingMidTransferWritesNothing) {
+    folder.Write("open.bin", "old");
+    Offer(*peer, "open.bin", 2000, 2);
+    SendBlock(*peer, FileBytes(1024), "04");
+    auto other = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    Offer(*other, "expecting.bin", 10, 1);
+    Send(*other, "04");
+    ExpectReply(*other, "05");
+
+    receiver.reset();
+    EXPECT_TRUE(peer->WaitClosedByReceiver());
+    EXPECT_TRUE(other->WaitClosedByReceiver());
+    EXPECT_FALSE(folder.Exists("open.bin"));
+    EXPECT_FALSE(folder.Exists("expecting.bin"));
+}
