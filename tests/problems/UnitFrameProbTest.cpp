@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -200,8 +201,9 @@ TEST(FrameProbListInSplitter, HeightRulesMoveTheSplitter) {
     TPracDataManage data;
     LoadProblems(data, folder, {300});
     QSplitter window(Qt::Vertical);
-    auto* holder = new QWidget;
+    auto* holder = new QWidget; // holds the frame in a layout, as the main window's group box
     auto* frame = new TFrameProbList(holder);
+    (new QVBoxLayout(holder))->addWidget(frame);
     window.addWidget(holder);
     window.addWidget(new QWidget);
     window.resize(900, 800);
@@ -215,6 +217,10 @@ TEST(FrameProbListInSplitter, HeightRulesMoveTheSplitter) {
     frame->BitBtn1->click();
     EXPECT_EQ(holder->height(), 385);
     EXPECT_EQ(window.sizes()[0] + window.sizes()[1], 800 - window.handleWidth());
+    frame->BitBtn1->click();
+    frame->ClearImage();
+    frame->BitBtn1->click();
+    EXPECT_EQ(holder->height(), 85) << "the frame lets its holder shrink to the strip";
 }
 
 } // namespace
