@@ -1,7 +1,16 @@
 #include "Adapters.h"
 
+#include <linux/ethtool.h>
+#include <linux/sockios.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,6 +26,8 @@ const fs::path NetClass = "/sys/class/net";
 // addr_assign_type of an address burnt into the device.
 constexpr int PermanentAddress = 0;
 constexpr int HardwareAddressLength = 6;
+// The longest hardware address the kernel keeps for an interface.
+constexpr unsigned MaxAddressLength = 32;
 
 struct Adapter {
     int InterfaceIndex;
@@ -47,19 +58,54 @@ bool ParseAddress(const std::string& text, unsigned char (&address)[HardwareAddr
     return true;
 }
 
+// The address burnt into the device as its driver reports it; false when the driver reports
+// none (or only zeros).
+bool ReadPermanentAddress(const std::string& name,
+                          unsigned char (&address)[HardwareAddressLength]) {
+    // The kernel's permanent-address request: command, buffer size, then the buffer.
+    struct {
+        std::uint32_t Command;
+        std::uint32_t Size;
+        unsigned char Bytes[MaxAddressLength];
+    } request{};
+    request.Command = ETHTOOL_GPERMADDR;
+    request.Size = MaxAddressLength;
+    ifreq interfaceRequest{};
+    if (name.size() >= sizeof interfaceRequest.ifr_name)
+        return false;
+    std::strncpy(interfaceRequest.ifr_name, name.c_str(), sizeof interfaceRequest.ifr_name - 1);
+    interfaceRequest.ifr_data = reinterpret_cast<char*>(&request);
+    const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return false;
+    const bool answered = ioctl(probe, SIOCETHTOOL, &interfaceRequest) == 0;
+    close(probe);
+    if (!answered || request.Size != HardwareAddressLength ||
+        std::all_of(request.Bytes, request.Bytes + HardwareAddressLength,
+                    [](unsigned char b) { return b == 0; }))
+        return false;
+    std::copy_n(request.Bytes, HardwareAddressLength, address);
+    return true;
+}
+
+// An interface with a device behind it (loopback, bridges, veth and tunnels have none) and a
+// 6-byte permanent address: the one its driver reports, else the current address when that was
+// never changed. A randomly assigned or overridden address alone does not make an adapter.
 bool ReadAdapter(const fs::path& interface, Adapter& adapter) {
     std::error_code error;
-    // Virtual interfaces (loopback, bridges, veth, tunnels) have no device behind them.
     if (!fs::exists(interface / "device", error))
         return false;
     int addressLength = 0;
-    int assignType = -1;
     if (!ReadNumber(interface / "addr_len", addressLength) ||
         addressLength != HardwareAddressLength)
         return false;
-    if (!ReadNumber(interface / "addr_assign_type", assignType) || assignType != PermanentAddress)
+    if (!ReadNumber(interface / "ifindex", adapter.InterfaceIndex))
         return false;
-    return ReadNumber(interface / "ifindex", adapter.InterfaceIndex) &&
+    if (ReadPermanentAddress(interface.filename().string(), adapter.Address))
+        return true;
+    int assignType = -1;
+    return ReadNumber(interface / "addr_assign_type", assignType) &&
+           assignType == PermanentAddress &&
            ParseAddress(ReadAttribute(interface / "address"), adapter.Address);
 }
 

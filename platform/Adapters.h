@@ -31,9 +31,10 @@ public:
     virtual unsigned char Status(unsigned char adapter, AdapterStatus& status) = 0;
 };
 
-// Network interfaces backed by a hardware device whose 6-byte hardware address is permanent,
-// numbered 0, 1, ... in the order of their interface index; loopback, bridges, tunnels and
-// randomly addressed devices are not adapters.
+// Network interfaces backed by a hardware device with a permanent 6-byte hardware address,
+// numbered 0, 1, ... in the order of their interface index; the status gives that permanent
+// address even when another one is set. Loopback, bridges, tunnels and randomly addressed
+// devices are not adapters.
 AdapterControl& SystemAdapters();
 
 } // namespace platform
