@@ -23,7 +23,7 @@ static bool FileExists(const AnsiString& path) {
     return std::filesystem::is_regular_file(std::filesystem::path(path), error);
 }
 
-TFormTrain::TFormTrain(QWidget* parent) : QWidget(parent) {
+TFormTrain::TFormTrain(QWidget* parent) : QWidget(parent, Qt::Window) {
     Ui::TFormTrain form;
     form.setupUi(this);
     GroupBox4 = form.GroupBox4;

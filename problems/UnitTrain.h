@@ -24,7 +24,8 @@ class TFormTrain : public QWidget {
     Q_OBJECT
 
 public:
-    // Runs FormCreate under the error guard: an error ends the creation steps, not the window.
+    // A window of its own also when given an owner. Runs FormCreate under the error guard: an
+    // error ends the creation steps, not the window.
     explicit TFormTrain(QWidget* parent = nullptr);
     ~TFormTrain() override;
 

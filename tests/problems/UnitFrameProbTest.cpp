@@ -196,6 +196,26 @@ TEST_F(FrameProbListTest, AutoHeightFitsOnCheckAndOnEveryButtonButNotOnGotoFirst
     EXPECT_EQ(holder.height(), 500);
 }
 
+// The main window binds its own forwarders in place of the frame's bindings; disconnecting the
+// controls from the frame must leave no binding behind, or every click would act twice.
+TEST_F(FrameProbListTest, DisconnectingTheControlsFromTheFrameRemovesItsBindings) {
+    for (QObject* control :
+         std::initializer_list<QObject*>{frame->btnFirst, frame->btnPrev, frame->btnNext,
+                                         frame->btnLast, frame->BitBtn1, frame->cbAutoHeight})
+        QObject::disconnect(control, nullptr, frame, nullptr);
+    int forwarded = 0;
+    QObject::connect(frame->BitBtn1, &QPushButton::clicked, [&] {
+        ++forwarded;
+        frame->BitBtn1Click();
+    });
+    holder.resize(829, 265);
+    frame->BitBtn1->click();
+    EXPECT_EQ(forwarded, 1);
+    EXPECT_EQ(holder.height(), 220) << "toggled once, not twice";
+    frame->cbAutoHeight->click();
+    EXPECT_EQ(holder.height(), 220);
+}
+
 TEST(FrameProbListInSplitter, HeightRulesMoveTheSplitter) {
     ProgramFolder folder;
     TPracDataManage data;
