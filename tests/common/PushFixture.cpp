@@ -27,8 +27,8 @@ AnsiString AfterTimeStamp(const AnsiString& line) {
 }
 
 void PushReceiverTest::SetUp() {
-    port = FreePort();
-    receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), port);
+    receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), 0); // the system picks
+    port = receiver->FServerSocket->Port();
     receiver->FLog = &log;
     reads = std::make_unique<ReadCounter>(receiver->FServerSocket->OnClientRead);
     peer = ReceiverPeer::ConnectTo(port);

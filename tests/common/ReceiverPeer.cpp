@@ -6,13 +6,6 @@
 
 #include <stdexcept>
 
-int FreePort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::AnyIPv4, 0))
-        throw std::runtime_error("no free port");
-    return probe.serverPort();
-}
-
 std::unique_ptr<ReceiverPeer> ReceiverPeer::ConnectTo(int port, const QString& sourceAddress) {
     auto socket = std::make_unique<QTcpSocket>();
     if (!socket->bind(QHostAddress(sourceAddress), 0))

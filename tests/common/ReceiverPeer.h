@@ -11,9 +11,6 @@
 
 #include <memory>
 
-// A port nobody listens on right now, chosen by the system.
-int FreePort();
-
 class ReceiverPeer {
 public:
     // Connects from the given local address to a receiver listening on the port.
