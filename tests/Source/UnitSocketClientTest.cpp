@@ -311,11 +311,6 @@ TEST_F(TSClientPoll, BroadcastRepliesRestartTheTimerAndLogOnlyFlaggedText) {
     }
 }
 
-TEST_F(TSClientPoll, IdleReplyWithTrailingBytesStillRestarts) {
-    Server.Send("25whatever");
-    EXPECT_TRUE(WaitUntil([&] { return PollTimer.isActive(); }));
-}
-
 TEST_F(TSClientPoll, OtherRepliesDoNotRestartTheTimer) {
     Server.Send("15notice");
     ASSERT_TRUE(WaitUntil([&] { return Lines().size() == 2; }));
@@ -323,14 +318,6 @@ TEST_F(TSClientPoll, OtherRepliesDoNotRestartTheTimer) {
     ASSERT_TRUE(WaitForReceived("04" + Identity));
     Deliver("17");
     Deliver("08text");
-    EXPECT_FALSE(PollTimer.isActive());
-}
-
-TEST_F(TSClientPoll, UnboundTimerIsSkipped) {
-    Client.FPollTimer = nullptr;
-    Deliver("25");
-    Client.StartPollTimer();
-    Client.StopPollTimer();
     EXPECT_FALSE(PollTimer.isActive());
 }
 
@@ -388,7 +375,7 @@ TEST_F(TSClientDispatch, ShortAndUnknownMessagesAreIgnored) {
     EXPECT_TRUE(WaitForReceived("04" + Identity));
 }
 
-// ---- Widgets and the busy flag ----
+// ---- Widgets ----
 
 class TSClientWidgets : public ClientFixture {};
 
@@ -403,11 +390,4 @@ TEST_F(TSClientWidgets, ButtonsSwitchTogetherAndUnboundOnesAreSkipped) {
     Client.SetButtonsEnabled(true);
     EXPECT_TRUE(BtnSendFile.isEnabled() && BtnRequestScore.isEnabled() &&
                 BtnSelectFile.isEnabled());
-}
-
-TEST_F(TSClientWidgets, FreshClientHoldsThreeEmptyPortsAndIsNotBusy) {
-    EXPECT_EQ(Client.FPorts.Count(), 3);
-    EXPECT_FALSE(Client.IsBusy());
-    Client.SetBusy(true);
-    EXPECT_TRUE(Client.IsBusy());
 }
