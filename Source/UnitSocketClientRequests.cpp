@@ -2,18 +2,108 @@
 // account requests, with the score and message-acknowledgement replies.
 #include "UnitSocketClient.h"
 
-void TSClient::RequestScore(const AnsiString&) {}
-AnsiString TSClient::FormatScores(const TStringList&) const {
-    return {};
-}
-bool TSClient::HasScore(const AnsiString&) const {
-    return false;
-}
-void TSClient::RequestRanking() {}
-void TSClient::SendTextMessage(const AnsiString&) {}
-void TSClient::SendInstantAnswer(const AnsiString&, const AnsiString&, const AnsiString&) {}
-void TSClient::RegisterAccount(const AnsiString&) {}
-void TSClient::ChangePassword(const AnsiString&) {}
+#include "SysUtils.h"
 
-void TSClient::HandleScores(const AnsiString&) {}
-void TSClient::HandleMessageAck(const AnsiString&) {}
+#include <climits>
+
+namespace {
+
+// Programming and true/false problems may keep their score secret.
+bool MayHideScore(const AnsiString& problemType) {
+    return problemType == "0" || problemType == "1";
+}
+const char* const HiddenScore = "-1";
+constexpr size_t ScoreWidth = 4;
+
+// A score in decimal (leading blanks and a sign allowed); anything else, or a number out of
+// the integer range, counts 0.
+int ScoreValue(const AnsiString& text) {
+    size_t i = text.find_first_not_of(' ');
+    if (i == AnsiString::npos)
+        return 0;
+    const bool negative = text[i] == '-';
+    if (text[i] == '-' || text[i] == '+')
+        ++i;
+    if (i == text.size())
+        return 0;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            return 0;
+    }
+    value = negative ? -value : value;
+    return value < INT_MIN || value > INT_MAX ? 0 : static_cast<int>(value);
+}
+
+// "%4s": right-aligned in four characters, a longer text uncut.
+AnsiString ShownScore(const AnsiString& score) {
+    const size_t padding = score.size() < ScoreWidth ? ScoreWidth - score.size() : 0;
+    return AnsiString(padding, ' ') + score;
+}
+
+} // namespace
+
+void TSClient::RequestScore(const AnsiString& argument) {
+    Send("11" + FIdentity + "?" + argument);
+}
+
+AnsiString TSClient::FormatScores(const TStringList& scores) const {
+    AnsiString report;
+    long long total = 0;
+    // The table's own names are not enumerated: problems 1 to the number of its lines are.
+    for (int problem = 1; problem <= scores.Count(); ++problem) {
+        const AnsiString name = IntToStr(problem);
+        const AnsiString score = Trim(scores.Values(name));
+        if (MayHideScore(FProblemTypes.Values(name)) && score == HiddenScore) {
+            report += "\r\n" + Format("第%3d题得分-保密", problem);
+        } else {
+            total += ScoreValue(score);
+            report += "\r\n" + Format("第%3d题得分", problem) + ShownScore(score);
+        }
+    }
+    return report + "\r\n" + "当前测试总得分 " + IntToStr(total);
+}
+
+bool TSClient::HasScore(const AnsiString& problemNumber) const {
+    const AnsiString score = FScores.Values(problemNumber);
+    if (score.empty())
+        return false;
+    if (FScores.Count() < StrToInt(problemNumber))
+        return false;
+    return ScoreValue(score) > 0;
+}
+
+void TSClient::RequestRanking() {
+    Send("S1" + FIdentity);
+}
+
+void TSClient::SendTextMessage(const AnsiString& text) {
+    Send("08" + FIdentity + "?" + text);
+}
+
+void TSClient::SendInstantAnswer(const AnsiString& problemNumber, const AnsiString& kind,
+                                 const AnsiString& answer) {
+    Send("31" + FIdentity + "?" + problemNumber + "?" + kind + "?" + answer);
+}
+
+void TSClient::RegisterAccount(const AnsiString& data) {
+    Send("93" + FIdentity + "?" + data);
+}
+
+void TSClient::ChangePassword(const AnsiString& data) {
+    Send("94" + FIdentity + "?" + data);
+}
+
+void TSClient::HandleScores(const AnsiString& payload) {
+    FScores.SetText(payload);
+    Log(TimeStamp() + "  最新分数信息:" + "\r\n" + FormatScores(FScores));
+    SetBusy(false);
+    StartPollTimer();
+}
+
+void TSClient::HandleMessageAck(const AnsiString&) {
+    Log(TimeStamp() + " 服务端收到了您发送的消息！ ");
+}

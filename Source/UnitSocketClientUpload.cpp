@@ -2,14 +2,161 @@
 // outcome replies.
 #include "UnitSocketClient.h"
 
-void TSClient::SendFileRequest(const AnsiString&, const AnsiString&, const AnsiString&) {}
+#include "Sockets.h"
+#include "SysUtils.h"
+#include "UnitCheckText.h"
+#include "UnitCommon.h"
 
-void TSClient::UploadBlock() {}
+#include <QDateTime>
 
-void TSClient::HandleFileRejected(const AnsiString&) {}
-void TSClient::HandleFileGo(const AnsiString&) {}
-void TSClient::HandleNextBlock(const AnsiString&) {}
-void TSClient::HandleFileDone(const AnsiString&) {}
-void TSClient::HandleFileError(const AnsiString&) {}
-void TSClient::HandleCheckResults(const AnsiString&) {}
-void TSClient::HandleReset(const AnsiString&) {}
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cerrno>
+#include <exception>
+#include <filesystem>
+
+namespace {
+
+constexpr int UploadHeaderSize = 15;
+constexpr int UploadBlockSize = 1024;
+const char* const DiagnosticFileName = "dbgclient.txt";
+const char* const DeleteCaption = "提示";
+
+// Blocks of UploadBlockSize bytes, the last one shorter: 0 bytes need none.
+long long BlockCount(long long size) {
+    return (size + UploadBlockSize - 1) / UploadBlockSize;
+}
+
+// The file held for reading and for no other opener while it is uploaded: a second open of
+// the same file, here or elsewhere, fails as on the system this client was made for.
+TFileHandle OpenUnshared(const AnsiString& fileName) {
+    TFileHandle file(std::fopen(fileName.c_str(), "rb"));
+    if (!file)
+        throw EFOpenError(fileName, errno);
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) != 0)
+        throw EFOpenError(fileName, errno);
+    if (S_ISDIR(status.st_mode))
+        throw EFOpenError(fileName, EISDIR);
+    if (flock(fileno(file.get()), LOCK_EX | LOCK_NB) != 0)
+        throw EFOpenError(fileName, errno == EWOULDBLOCK ? EBUSY : errno);
+    return file;
+}
+
+long long FileSize(std::FILE* file) {
+    struct stat status {};
+    if (fstat(fileno(file), &status) != 0)
+        throw EInOutError::FromErrno(errno);
+    return status.st_size;
+}
+
+// The text from the last "." of the file's own name on; "" when its name has none.
+AnsiString FileExtension(const AnsiString& fileName) {
+    const size_t dot = fileName.find_last_of("./");
+    if (dot == AnsiString::npos || fileName[dot] != '.')
+        return AnsiString();
+    return fileName.substr(dot);
+}
+
+// Only the instrumented Matlab copy is the client's own to delete after a successful upload.
+bool IsMatlabProgram(const AnsiString& fileName) {
+    return AnsiSameText(FileExtension(fileName), ".m");
+}
+
+// Throws when the file system cannot say (a loop of links, a name too long, ...); a missing
+// file or folder is simply not there.
+bool FileExists(const AnsiString& fileName) {
+    const std::filesystem::file_status status = std::filesystem::status(fileName);
+    return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+} // namespace
+
+void TSClient::SendFileRequest(const AnsiString& problemNumber, const AnsiString& problemKey,
+                               const AnsiString& fileName) {
+    FSendFileName = fileName;
+    Send("01" + FIdentity + "?" + problemNumber + "?" + problemKey + "?" + fileName);
+}
+
+void TSClient::HandleFileGo(const AnsiString&) {
+    // An open that fails leaves any upload already under way as it is.
+    FSendStream = OpenUnshared(FSendFileName);
+    const long long size = FileSize(FSendStream.get());
+    Send("00" + FIdentity + "?" + IntToStr(size) + "?" + IntToStr(BlockCount(size)));
+    std::rewind(FSendStream.get());
+}
+
+void TSClient::HandleNextBlock(const AnsiString&) {
+    if (FSendStream)
+        UploadBlock();
+}
+
+void TSClient::UploadBlock() {
+    std::array<char, UploadHeaderSize + UploadBlockSize> block{};
+    FStudentNo.copy(block.data(), UploadHeaderSize);
+    const size_t read =
+        std::fread(block.data() + UploadHeaderSize, 1, UploadBlockSize, FSendStream.get());
+    if (std::ferror(FSendStream.get()))
+        throw EReadError();
+
+    // A diagnostic line that cannot be written must not hold the block back: the server
+    // would wait for it for ever. Its error is shown once the block has gone out.
+    std::exception_ptr diagnosticError;
+    try {
+        const AnsiString diagnosticFile = GetExePath() + DiagnosticFileName;
+        const AnsiString now = FormatLogDateTime(QDateTime::currentDateTime());
+        if (read == 0)
+            AppendLineToFile(diagnosticFile, now + " client iNum==0");
+        if (read < UploadHeaderSize)
+            AppendLineToFile(diagnosticFile, now + " iNum < 15(SClient.ClientSocketRead)");
+    } catch (const Exception&) {
+        diagnosticError = std::current_exception();
+    }
+
+    FSocket->Socket().SendBuf(block.data(), static_cast<int>(UploadHeaderSize + read));
+    if (diagnosticError)
+        std::rethrow_exception(diagnosticError);
+}
+
+void TSClient::HandleFileDone(const AnsiString&) {
+    SetButtonsEnabled(true);
+    Log(TimeStamp() + "  发送文件成功, 文件名: " + FSendFileName);
+    FSendStream.reset();
+    if (IsMatlabProgram(FSendFileName)) {
+        try {
+            if (FileExists(FSendFileName) && std::remove(FSendFileName.c_str()) != 0)
+                ShowMsg(DeleteCaption, "删除临时文件失败！");
+        } catch (const std::exception&) {
+            ShowMsg(DeleteCaption, "删除临时文件失败（出现异常）！");
+        }
+    }
+    SetBusy(false);
+    StartPollTimer();
+}
+
+void TSClient::HandleFileRejected(const AnsiString& payload) {
+    Log(TimeStamp() + "  发送失败，被服务端拒绝! 原因: " + payload);
+    FSendStream.reset();
+    SetButtonsEnabled(true);
+    SetBusy(false);
+    StartPollTimer();
+}
+
+void TSClient::HandleFileError(const AnsiString& payload) {
+    SetButtonsEnabled(true);
+    Log("\r\n" + TimeStamp() + " 发送异常-服务端消息: " + payload);
+    FSendStream.reset();
+    SetBusy(false);
+    StartPollTimer();
+}
+
+void TSClient::HandleReset(const AnsiString&) {
+    SetButtonsEnabled(true);
+    FSendStream.reset();
+}
+
+void TSClient::HandleCheckResults(const AnsiString& payload) {
+    Log(FormatCheckResults(payload));
+}
