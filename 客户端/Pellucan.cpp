@@ -19,13 +19,18 @@ TdllgHelpSend* dllgHelpSend = nullptr;
 TFormRegist* FormRegist = nullptr;
 TFormResetpwd* FormResetpwd = nullptr;
 
+bool ReportRunningInstance() {
+    if (!FindWindowByTitle(MainWindowTitle))
+        return false;
+    ShowMsg("提示",
+            "已经运行了一个客户端程序实例！\r\n不能超过1个客户端实例。本次运行的程序将退出。");
+    return true;
+}
+
 int ProgramMain(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (FindWindowByTitle(MainWindowTitle)) {
-        ShowMsg("提示",
-                "已经运行了一个客户端程序实例！\r\n不能超过1个客户端实例。本次运行的程序将退出。");
+    if (ReportRunningInstance())
         return 0;
-    }
     // The main window alone decides when the program ends, whatever else is open.
     application.setQuitOnLastWindowClosed(false);
     auto mainWindow = std::make_unique<TFormMain>();

@@ -15,5 +15,9 @@ extern TdllgHelpSend* dllgHelpSend;
 extern TFormRegist* FormRegist;
 extern TFormResetpwd* FormResetpwd;
 
+// The start-up check: when a main window of this program already runs for this user, shows the
+// box that says so and gives true; the caller then ends without creating any window.
+bool ReportRunningInstance();
+
 // Runs the program: no command-line options; returns the exit code.
 int ProgramMain(int argc, char** argv);

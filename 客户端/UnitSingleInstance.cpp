@@ -33,8 +33,6 @@ bool FindWindowByTitle(const AnsiString& title) {
 
 TWindowTitleRegistration::TWindowTitleRegistration(const AnsiString& title)
     : FServer(std::make_unique<QLocalServer>()) {
-    const QString name = ServerNameFor(title);
-    FServer->setSocketOptions(QLocalServer::UserAccessOption);
     // Every question is answered by accepting and dropping the connection.
     QObject::connect(FServer.get(), &QLocalServer::newConnection, FServer.get(),
                      GuardedSlot([server = FServer.get()] {
@@ -43,10 +41,13 @@ TWindowTitleRegistration::TWindowTitleRegistration(const AnsiString& title)
                              asker->deleteLater();
                          }
                      }));
+    if (FindWindowByTitle(title))
+        return;
+    const QString name = ServerNameFor(title);
     if (FServer->listen(name))
         return;
     // A name that nobody answers was left by a program that ended without removing it.
-    if (FServer->serverError() == QAbstractSocket::AddressInUseError && !FindWindowByTitle(title)) {
+    if (FServer->serverError() == QAbstractSocket::AddressInUseError) {
         QLocalServer::removeServer(name);
         FServer->listen(name);
     }

@@ -1,0 +1,44 @@
+// A main window built in a private program folder, on scripted hardware, with every modal box
+// closed and recorded.
+#pragma once
+
+#include "AnsiString.h"
+#include "Codec.h"
+#include "FakeHardware.h"
+#include "TestSupport.h"
+#include "UnitMain.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// The first adapter's address as the scripted hardware reports it.
+inline const AnsiString FirstAdapterId = "001A2B3C4D5E";
+
+class MainWindowTest : public testing::Test {
+protected:
+    MainWindowTest() {
+        Hardware.Adapters.List = {{.Number = 0, .Address = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}}};
+    }
+
+    TFormMain& CreateWindow() {
+        Window = std::make_unique<TFormMain>();
+        return *Window;
+    }
+    void CloseWindow() { Window->close(); }
+
+    static QString Q(const AnsiString& text) { return ToQString(text); }
+    static AnsiString Text(const QString& text) { return FromQString(text); }
+    size_t BoxCount() const { return Boxes.Boxes().size(); }
+    // Caption and text of a box, as the system's bytes joined by " | ".
+    AnsiString Box(size_t index) const {
+        const auto& box = Boxes.Boxes().at(index);
+        return Text(box.caption) + " | " + Text(box.text);
+    }
+
+    ProgramFolder Folder;
+    FakeHardware Hardware;
+    ScopedHardwareAccess Scoped{Hardware.Access()};
+    ModalBoxCloser Boxes;
+    std::unique_ptr<TFormMain> Window;
+};

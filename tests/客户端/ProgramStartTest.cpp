@@ -1,0 +1,111 @@
+// The single-instance check with real processes of the built program, each started from a copy
+// in a private program folder, with the names of local servers in a private folder too.
+#include "Pellucan.h"
+
+#include "Codec.h"
+#include "TestSupport.h"
+#include "UnitMain.h"
+#include "UnitSingleInstance.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Starting a real client takes a while on a loaded machine.
+constexpr int kStartTimeoutMs = 30000;
+
+class ProgramStartTest : public testing::Test {
+protected:
+    ProgramStartTest() : FSavedTmpDir(qgetenv("TMPDIR")) {
+        qputenv("TMPDIR", FRuntime.path().toUtf8());
+        const QString copy = QString::fromStdString(Folder.File("Pellucan"));
+        if (!QFile::copy(QStringLiteral(PELLUCAN_EXE), copy))
+            throw std::runtime_error("cannot copy the client into the program folder");
+        Executable = copy;
+    }
+    ~ProgramStartTest() override {
+        for (auto& process : Processes) {
+            process->kill();
+            process->waitForFinished();
+        }
+        qputenv("TMPDIR", FSavedTmpDir);
+    }
+
+    QProcess& StartClient() {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("TMPDIR"), FRuntime.path());
+        process->setProcessEnvironment(environment);
+        process->start(Executable, {});
+        Processes.push_back(std::move(process));
+        return *Processes.back();
+    }
+    static bool MainWindowAnswers() { return FindWindowByTitle(MainWindowTitle); }
+
+    ProgramFolder Folder;
+    QString Executable;
+    std::vector<std::unique_ptr<QProcess>> Processes;
+
+private:
+    QTemporaryDir FRuntime;
+    QByteArray FSavedTmpDir;
+};
+
+} // namespace
+
+TEST_F(ProgramStartTest, ASecondStartShowsTheBoxAndCreatesNoWindowWhileTheFirstRuns) {
+    ASSERT_FALSE(MainWindowAnswers());
+    QProcess& first = StartClient();
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(WaitUntil(MainWindowAnswers, kStartTimeoutMs));
+
+    // The second start, as the program's start-up runs it.
+    ModalBoxCloser boxes;
+    EXPECT_TRUE(ReportRunningInstance());
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(FromQString(boxes.Boxes()[0].caption), "提示");
+    EXPECT_EQ(FromQString(boxes.Boxes()[0].text),
+              "已经运行了一个客户端程序实例！\r\n不能超过1个客户端实例。本次运行的程序将退出。");
+    EXPECT_EQ(FormMain, nullptr);
+
+    // The first is not touched: it runs on and still answers.
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_TRUE(MainWindowAnswers());
+}
+
+TEST_F(ProgramStartTest, ACrashedFirstInstanceDoesNotBlockTheNextStart) {
+    QProcess& crashed = StartClient();
+    ASSERT_TRUE(WaitUntil(MainWindowAnswers, kStartTimeoutMs));
+    crashed.kill(); // leaves its registration behind, as a crash does
+    ASSERT_TRUE(crashed.waitForFinished());
+    EXPECT_FALSE(MainWindowAnswers());
+
+    ModalBoxCloser boxes;
+    EXPECT_FALSE(ReportRunningInstance());
+    EXPECT_TRUE(boxes.Boxes().empty());
+
+    QProcess& next = StartClient();
+    ASSERT_TRUE(WaitUntil(MainWindowAnswers, kStartTimeoutMs));
+    EXPECT_EQ(next.state(), QProcess::Running);
+}
+
+TEST_F(ProgramStartTest, ARegistrationAnswersOnlyForItsExactTitle) {
+    const AnsiString title = "Quorvane-客户端 2.3 RC";
+    auto registration = std::make_unique<TWindowTitleRegistration>(title);
+    ASSERT_TRUE(registration->Registered());
+    EXPECT_TRUE(FindWindowByTitle(title));
+    EXPECT_FALSE(FindWindowByTitle("Quorvane-客户端 2.1"));
+    EXPECT_FALSE(FindWindowByTitle("quorvane-客户端 2.3 RC"));
+    // A second registration of a live title leaves it to the first.
+    EXPECT_FALSE(TWindowTitleRegistration(title).Registered());
+    EXPECT_TRUE(FindWindowByTitle(title));
+    registration.reset();
+    EXPECT_FALSE(FindWindowByTitle(title));
+}
