@@ -6,3 +6,6 @@
 class QPlainTextEdit;
 
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry);
+
+// Whether the log holds a line, an empty one included (an empty document cannot tell).
+bool LogHasLines(const QPlainTextEdit* log);

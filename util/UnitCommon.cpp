@@ -5,6 +5,7 @@
 #include "SysUtils.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,7 +16,8 @@ static AnsiString gExePathOverride;
 AnsiString GetExePath() {
     if (!gExePathOverride.empty())
         return gExePathOverride;
-    return AddBackslash(FromQString(QCoreApplication::applicationDirPath()));
+    // The folder's name as the file system holds it, so that file calls find it.
+    return AddBackslash(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
 }
 
 void SetExePathForTests(const AnsiString& folder) {

@@ -6,7 +6,8 @@
 
 #include <QDateTime>
 
-// The folder of the running executable, always ending with the path separator.
+// The folder of the running executable, always ending with the path separator; its name is in
+// the file system's own bytes.
 AnsiString GetExePath();
 // Modal box, caption first, one OK button, no icon.
 void ShowMsg(const AnsiString& caption, const AnsiString& text);

@@ -53,4 +53,14 @@ TEST(LogView, EveryCrLfStartsALine) {
               (std::vector<AnsiString>{"12:00:00 报到", "", "第1题:", "运行结果正确！", ""}));
 }
 
+TEST(LogView, AnEmptyFirstLineCountsOnAnEmptyLog) {
+    QPlainTextEdit log;
+    EXPECT_FALSE(LogHasLines(&log));
+    AppendLogEntry(&log, "\r\n08:00:00 广播");
+    EXPECT_EQ(LogLines(&log), (std::vector<AnsiString>{"", "08:00:00 广播"}));
+    log.clear();
+    AppendLogEntry(&log, "x");
+    EXPECT_EQ(LogLines(&log), (std::vector<AnsiString>{"x"})) << "a cleared log starts afresh";
+}
+
 } // namespace

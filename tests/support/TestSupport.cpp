@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "Codec.h"
+#include "LogView.h"
 #include "UnitCommon.h"
 
 #include <QAbstractButton>
@@ -11,6 +12,10 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 ProgramFolder::ProgramFolder() {
@@ -28,21 +33,20 @@ AnsiString ProgramFolder::Path() const {
 }
 
 AnsiString ProgramFolder::Read(const AnsiString& name) const {
-    QFile file(QString::fromStdString(File(name)));
-    if (!file.open(QIODevice::ReadOnly))
-        return AnsiString();
-    return file.readAll().toStdString();
+    std::ifstream file(File(name), std::ios::binary);
+    return AnsiString(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void ProgramFolder::Write(const AnsiString& name, const AnsiString& bytes) const {
-    QFile file(QString::fromStdString(File(name)));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file)
         throw std::runtime_error("cannot write " + File(name));
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
 bool ProgramFolder::Exists(const AnsiString& name) const {
-    return QFile::exists(QString::fromStdString(File(name)));
+    struct stat info;
+    return ::stat(File(name).c_str(), &info) == 0;
 }
 
 bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs) {
@@ -93,7 +97,7 @@ std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {
     const QStringList texts = log->toPlainText().split(QChar('\n'));
     for (const QString& text : texts)
         lines.push_back(FromQString(text));
-    if (log->document()->isEmpty())
+    if (!LogHasLines(log))
         lines.clear();
     return lines;
 }
