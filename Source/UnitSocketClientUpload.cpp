@@ -72,6 +72,17 @@ bool FileExists(const AnsiString& fileName) {
     return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
+// The lines "dbgclient.txt" gets for a block that read fewer than 15 bytes of the file.
+void AppendDiagnosticLines(size_t read) {
+    if (read >= UploadHeaderSize)
+        return;
+    const AnsiString fileName = GetExePath() + DiagnosticFileName;
+    const AnsiString now = FormatLogDateTime(QDateTime::currentDateTime());
+    if (read == 0)
+        AppendLineToFile(fileName, now + " client iNum==0");
+    AppendLineToFile(fileName, now + " iNum < 15(SClient.ClientSocketRead)");
+}
+
 } // namespace
 
 void TSClient::SendFileRequest(const AnsiString& problemNumber, const AnsiString& problemKey,
@@ -105,12 +116,7 @@ void TSClient::UploadBlock() {
     // would wait for it for ever. Its error is shown once the block has gone out.
     std::exception_ptr diagnosticError;
     try {
-        const AnsiString diagnosticFile = GetExePath() + DiagnosticFileName;
-        const AnsiString now = FormatLogDateTime(QDateTime::currentDateTime());
-        if (read == 0)
-            AppendLineToFile(diagnosticFile, now + " client iNum==0");
-        if (read < UploadHeaderSize)
-            AppendLineToFile(diagnosticFile, now + " iNum < 15(SClient.ClientSocketRead)");
+        AppendDiagnosticLines(read);
     } catch (const Exception&) {
         diagnosticError = std::current_exception();
     }
