@@ -29,8 +29,8 @@ long long BlockCount(long long size) {
     return (size + UploadBlockSize - 1) / UploadBlockSize;
 }
 
-// The file held for reading and for no other opener while it is uploaded: a second open of
-// the same file, here or elsewhere, fails as on the system this client was made for.
+// The file opened for reading and held exclusively while it is uploaded: opening it again
+// while it is held fails.
 TFileHandle OpenUnshared(const AnsiString& fileName) {
     TFileHandle file(std::fopen(fileName.c_str(), "rb"));
     if (!file)
@@ -40,8 +40,9 @@ TFileHandle OpenUnshared(const AnsiString& fileName) {
         throw EFOpenError(fileName, errno);
     if (S_ISDIR(status.st_mode))
         throw EFOpenError(fileName, EISDIR);
-    if (flock(fileno(file.get()), LOCK_EX | LOCK_NB) != 0)
-        throw EFOpenError(fileName, errno == EWOULDBLOCK ? EBUSY : errno);
+    // Only a holder counts; a file system without locks still lets the file be sent.
+    if (flock(fileno(file.get()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        throw EFOpenError(fileName, EBUSY);
     return file;
 }
 
