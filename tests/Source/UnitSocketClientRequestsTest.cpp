@@ -37,11 +37,6 @@ TEST_F(TSClientRequests, EachRequestIsOneMessageWithItsExactBytes) {
     EXPECT_TRUE(Lines().empty());
 }
 
-TEST_F(TSClientRequests, ScoreRequestCarriesItsArgument) {
-    Client.RequestScore("7");
-    EXPECT_TRUE(WaitForReceived("11" + Identity + "?7"));
-}
-
 // ---- The score reply ----
 
 TEST_F(TSClientRequests, ScoreReplyLogsTheReportAndEndsTheRequest) {
@@ -162,10 +157,4 @@ TEST_F(TSClientHasScore, ProblemNumberThatIsNoNumber) {
     EXPECT_FALSE(Client.HasScore("x")); // no value under that name: no conversion
     Client.FScores.SetText("x=5\r\n");
     EXPECT_THROW(Client.HasScore("x"), EConvertError);
-}
-
-TEST_F(TSClientHasScore, EmptyTableHasNoScores) {
-    Client.FScores.Clear();
-    EXPECT_FALSE(Client.HasScore("1"));
-    EXPECT_FALSE(Client.HasScore(""));
 }
