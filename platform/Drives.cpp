@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -100,8 +101,11 @@ public:
         if (AtaPassThrough(taskFile, block))
             return true;
         // Drives behind the kernel's own ATA layer also answer its identity request.
-        return taskFile.Command == IdentifyDeviceCommand &&
-               ioctl(FDescriptor, HDIO_GET_IDENTITY, block) == 0;
+        if (taskFile.Command != IdentifyDeviceCommand ||
+            ioctl(FDescriptor, HDIO_GET_IDENTITY, block) != 0)
+            return false;
+        IdentityTextsToDeviceOrder(block);
+        return true;
     }
 
 private:
@@ -156,7 +160,9 @@ public:
         if (drive < 0 || static_cast<std::size_t>(drive) >= names.size())
             return nullptr;
         const std::string path = "/dev/" + names[drive];
-        const int descriptor = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        // Read access carries every request made here; closing a disk opened for writing would
+        // make the device manager probe it again, and re-read an idle disk's partition table.
+        const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (descriptor < 0)
             return nullptr;
         struct stat status {};
@@ -169,6 +175,14 @@ public:
 };
 
 } // namespace
+
+void IdentityTextsToDeviceOrder(unsigned char (&block)[AtaBlockSize]) {
+    // Byte ranges of words 10-19 (serial number), 23-26 (firmware) and 27-46 (model).
+    constexpr std::size_t TextFields[][2] = {{20, 40}, {46, 54}, {54, 94}};
+    for (const auto& [first, end] : TextFields)
+        for (std::size_t i = first; i < end; i += 2)
+            std::swap(block[i], block[i + 1]);
+}
 
 DriveControl& SystemDrives() {
     static SystemDriveControl drives;

@@ -20,6 +20,11 @@ struct AtaTaskFile {
 
 constexpr std::size_t AtaBlockSize = 512;
 
+// The kernel's identity request gives the serial number, firmware and model texts of IDENTIFY
+// DEVICE in character order; this puts them back as the drive sends them, the first character
+// of each pair in the word's high-order byte.
+void IdentityTextsToDeviceOrder(unsigned char (&block)[AtaBlockSize]);
+
 // An open drive; destroying it closes the drive.
 class DriveHandle {
 public:
@@ -36,7 +41,7 @@ public:
 class DriveControl {
 public:
     virtual ~DriveControl() = default;
-    // Physical drive 0 or 1 opened for reading and writing; null when it cannot be opened.
+    // Physical drive 0 or 1 opened for reading; null when it cannot be opened.
     virtual std::unique_ptr<DriveHandle> Open(int drive) = 0;
 };
 

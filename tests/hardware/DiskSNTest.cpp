@@ -155,6 +155,25 @@ TEST_F(DiskSNTest, AtaSerialStopsAtTheFirstZeroByteAndIgnoresTheRestOfTheBlock) 
     EXPECT_EQ(Activate().IDE0SN(), "S1234");
 }
 
+TEST_F(DiskSNTest, AtaSerialFromTheKernelsIdentityRequestReadsInCharacterOrder) {
+    // The kernel's identity request hands the texts over already in character order.
+    unsigned char block[platform::AtaBlockSize] = {};
+    const std::string serial = "WD-WCC4N1234567";
+    const std::string model = "WDC WD10EZEX-08WN4A0";
+    std::copy(serial.begin(), serial.end(), block + 20);
+    std::copy(model.begin(), model.end(), block + 54);
+    block[100] = 0x12; // a numeric word stays as it is
+    block[101] = 0x34;
+    platform::IdentityTextsToDeviceOrder(block);
+
+    EXPECT_EQ(block[54], 'D');
+    EXPECT_EQ(block[55], 'W');
+    EXPECT_EQ(block[100], 0x12);
+    EXPECT_EQ(block[101], 0x34);
+    std::copy(std::begin(block), std::end(block), Fake.Drives.Present[0].Identify.begin());
+    EXPECT_EQ(Activate().IDE0SN(), serial);
+}
+
 TEST_F(DiskSNTest, FailedAtaRequestGivesAnEmptySerialAndClosesTheDrive) {
     Fake.Drives.Present[0].Identify = FakeDrives::IdentifyWithSerial("SERIAL");
     Fake.Drives.Present[0].AtaSucceeds = false;

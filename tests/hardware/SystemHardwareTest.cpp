@@ -5,6 +5,7 @@
 
 #include "SysUtils.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -13,8 +14,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <regex>
+#include <set>
+#include <string>
 #include <thread>
 
 namespace {
@@ -35,6 +40,27 @@ Scheduling CurrentScheduling() {
     sched_getparam(0, &parameters);
     return {sched_getscheduler(0), parameters.sched_priority,
             getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()))};
+}
+
+// This process's open descriptors of block devices.
+std::set<std::string> BlockDeviceDescriptors() {
+    std::set<std::string> descriptors;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        if (std::filesystem::is_block_file(entry.path(), error))
+            descriptors.insert(entry.path().filename().string());
+    return descriptors;
+}
+
+// The open flags of a descriptor of this process.
+unsigned OpenFlags(const std::string& descriptor) {
+    std::ifstream info("/proc/self/fdinfo/" + descriptor);
+    std::string field;
+    unsigned flags = 0;
+    while (info >> field)
+        if (field == "flags:" && info >> std::oct >> flags)
+            break;
+    return flags;
 }
 
 bool IsAdapterAddress(const AnsiString& text) {
@@ -110,4 +136,20 @@ TEST(SystemHardware, AdaptersAreListedInTheSameOrderEveryTimeAndEachAnswersItsSt
         EXPECT_TRUE(std::any_of(address, address + 6, [](unsigned char b) { return b != 0; }));
     }
     EXPECT_EQ(adapters.Reset(first.Count), platform::AdapterNumberInvalid);
+}
+
+TEST(SystemHardware, DriveIsOpenedForReadingOnlyAndClosedWithItsHandle) {
+    const std::set<std::string> before = BlockDeviceDescriptors();
+    std::unique_ptr<platform::DriveHandle> drive = platform::SystemDrives().Open(0);
+    if (!drive)
+        GTEST_SKIP() << "no physical drive that this process may open";
+    std::set<std::string> opened = BlockDeviceDescriptors();
+    std::erase_if(opened, [&before](const std::string& d) { return before.count(d) != 0; });
+    ASSERT_EQ(opened.size(), 1u);
+    const std::string descriptor = *opened.begin();
+    // Closing a disk opened for writing makes the device manager probe it again.
+    EXPECT_EQ(OpenFlags(descriptor) & O_ACCMODE, static_cast<unsigned>(O_RDONLY));
+
+    drive.reset();
+    EXPECT_EQ(BlockDeviceDescriptors(), before);
 }
