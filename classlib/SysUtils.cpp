@@ -212,7 +212,11 @@ double StrToFloat(const AnsiString& text) {
 }
 
 AnsiString FormatFloatTwoDecimals(double value) {
-    AnsiString text = Format("%.2f", value);
+    // to_chars ignores the C library's locale, so the separator is ours alone to choose.
+    char digits[64];
+    const auto [end, error] =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 2);
+    AnsiString text(digits, error == std::errc() ? end : digits);
     for (char& c : text)
         if (c == '.')
             c = DecimalSeparator();

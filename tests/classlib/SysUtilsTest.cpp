@@ -1,5 +1,8 @@
 #include "SysUtils.h"
 
+#include <clocale>
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -80,6 +83,13 @@ TEST_F(RealRule, TwoDecimalsFollowTheSeparator) {
     EXPECT_EQ(FormatFloatTwoDecimals(0), "0.00");
     SetDecimalSeparator(',');
     EXPECT_EQ(FormatFloatTwoDecimals(1.005e3), "1005,00");
+    // The C library's own locale must not decide the separator.
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "C.UTF-8")) {
+        SetDecimalSeparator('.');
+        EXPECT_EQ(FormatFloatTwoDecimals(0.5), "0.50");
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(ErrorTexts, CarryTheSystemsWording) {
