@@ -39,6 +39,8 @@ constexpr int kAnswerBoxLeft = 128;
 constexpr int kHelpGap = 10;
 constexpr int kPanelEdgeGap = 4;
 
+const QColor kSkyBlue(0xA6, 0xCA, 0xF0);
+
 const char* const kSettingsFile = "setting.txt";
 const char* const kServerListFile = "setup_srvip.txt";
 const char* const kCourseNamesFile = "coursenames.txt";
@@ -60,6 +62,13 @@ const char* const kInstructionLines[] = {
     "1. 发送程序后一般立刻会收到服务端返回是否正确的信息；",
     "2. 也可以通过点击“查分”了解得分情况。",
 };
+
+// Colours go through palettes: a style sheet would keep the window's font from its widget.
+void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, color);
+    widget->setPalette(palette);
+}
 
 bool FileExists(const AnsiString& path) {
     std::error_code error;
@@ -115,6 +124,10 @@ void TFormMain::BuildExtraControls() {
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
 
+    SetColor(Edit_Port, QPalette::Base, kSkyBlue);
+    SetColor(EditStudNo, QPalette::Base, kSkyBlue);
+    SetColor(cbxFileName, QPalette::Base, Qt::white);
+    SetColor(lblClientIndex, QPalette::WindowText, Qt::blue);
     cbxCourseID->lineEdit()->setCompleter(nullptr);
     EditOrder->lineEdit()->setMaxLength(3);
 
@@ -122,6 +135,8 @@ void TFormMain::BuildExtraControls() {
     Splitter3->setSizes({265, 814 - 265});
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);
+    SetColor(Splitter1->handle(1), QPalette::Window, kSkyBlue);
+    Splitter1->handle(1)->setAutoFillBackground(true);
     Splitter1->setSizes({488, 1239 - 488});
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
@@ -140,6 +155,8 @@ void TFormMain::ApplyFonts() {
     chinese.setFamilies(families);
     chinese.setPixelSize(19);
     setFont(chinese);
+    // The password box's style sheet (for its "*") would otherwise keep the default font.
+    Edit_pwd->setFont(chinese);
 }
 
 void TFormMain::BindHandlers() {
