@@ -166,8 +166,10 @@ AnsiString FileNamePart(const AnsiString& offeredName) {
     std::size_t partStart = 0;
     for (std::size_t i = 0; i < offeredName.size(); ++i) {
         const unsigned char byte = static_cast<unsigned char>(offeredName[i]);
-        if (IsGbkLeadByte(byte) && i + 1 < offeredName.size())
-            ++i; // the trail byte is part of the character, never a separator
+        // A trail byte is part of its character, never a separator; but "/" is no GBK trail
+        // byte, and the file system splits at it whatever came before.
+        if (IsGbkLeadByte(byte) && i + 1 < offeredName.size() && offeredName[i + 1] != '/')
+            ++i;
         else if (byte == '\\' || byte == ':' || byte == '/')
             partStart = i + 1;
     }

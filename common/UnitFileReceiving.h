@@ -53,5 +53,5 @@ TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& s
                            const TReceiveContext& context);
 
 // The last part of an offered name: what follows its last "\", ":" or "/", where a byte that is
-// the second of a double-byte character does not count.
+// the second of a double-byte character does not count ("/" always counts).
 AnsiString FileNamePart(const AnsiString& offeredName);

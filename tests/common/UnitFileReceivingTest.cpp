@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -183,6 +184,8 @@ TEST(FileNamePart, TrailByteOfADoubleByteCharacterIsNoSeparator) {
     EXPECT_EQ(FileNamePart("乗.txt"), "乗.txt");
     EXPECT_EQ(FileNamePart("资料\\乗\\乗表.m"), "乗表.m");
     EXPECT_EQ(FileNamePart("a\\b\x81"), "b\x81") << "a lead byte at the end stands alone";
+    EXPECT_EQ(FileNamePart("a\x81/b"), "b") << "the file system splits at a slash after it";
+    EXPECT_EQ(FileNamePart("\x81/.."), "..");
 }
 
 TEST_F(PushReceiverTest, OfferedPathsLandInTheFolderUnderTheirLastPart) {
@@ -200,6 +203,16 @@ TEST_F(PushReceiverTest, OfferedPathsLandInTheFolderUnderTheirLastPart) {
     EXPECT_FALSE(folder.Exists("../escape-up.txt"));
     EXPECT_FALSE(folder.Exists("../escape-deep.txt"));
     EXPECT_EQ(AfterTimeStamp(LogLines(&log)[0]), "  文件接收完毕: train.db");
+}
+
+TEST_F(PushReceiverTest, SlashAfterALeadByteStillEndsThePath) {
+    const AnsiString subfolder = folder.File("a\x81");
+    ASSERT_EQ(::mkdir(subfolder.c_str(), 0700), 0);
+    Push(*peer, "a\x81/inner.txt", "six");
+    EXPECT_EQ(folder.Read("inner.txt"), "six");
+    EXPECT_FALSE(folder.Exists("a\x81/inner.txt"));
+    ::unlink(folder.File("a\x81/inner.txt").c_str());
+    ::rmdir(subfolder.c_str()); // the folder's own cleanup takes UTF-8 names only
 }
 
 TEST_F(PushReceiverTest, NameWithoutAFilePartFailsWithTheCreationError) {
