@@ -16,10 +16,12 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
 
@@ -132,6 +134,8 @@ void TFormMain::BuildExtraControls() {
     EditOrder->lineEdit()->setMaxLength(3);
 
     resize(1239, 814);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     Splitter3->setSizes({265, 814 - 265});
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);

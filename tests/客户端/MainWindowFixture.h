@@ -10,7 +10,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <memory>
+
+// Points the folder of temporary files, where the windows register their titles, at a private
+// folder while it lives, so that test windows and a client running on the machine never meet.
+class PrivateTempFolder {
+public:
+    PrivateTempFolder() : FSaved(qgetenv("TMPDIR")) { qputenv("TMPDIR", FFolder.path().toUtf8()); }
+    ~PrivateTempFolder() { qputenv("TMPDIR", FSaved); }
+    QString Path() const { return FFolder.path(); }
+
+private:
+    QByteArray FSaved;
+    QTemporaryDir FFolder;
+};
 
 // The first adapter's address as the scripted hardware reports it.
 inline const AnsiString FirstAdapterId = "001A2B3C4D5E";
@@ -37,6 +52,7 @@ protected:
     }
 
     ProgramFolder Folder;
+    PrivateTempFolder TempFolder;
     FakeHardware Hardware;
     ScopedHardwareAccess Scoped{Hardware.Access()};
     ModalBoxCloser Boxes;

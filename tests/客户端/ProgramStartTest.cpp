@@ -3,6 +3,7 @@
 #include "Pellucan.h"
 
 #include "Codec.h"
+#include "MainWindowFixture.h"
 #include "TestSupport.h"
 #include "UnitMain.h"
 #include "UnitSingleInstance.h"
@@ -22,8 +23,7 @@ constexpr int kStartTimeoutMs = 30000;
 
 class ProgramStartTest : public testing::Test {
 protected:
-    ProgramStartTest() : FSavedTmpDir(qgetenv("TMPDIR")) {
-        qputenv("TMPDIR", FRuntime.path().toUtf8());
+    ProgramStartTest() {
         const QString copy = QString::fromStdString(Folder.File("Pellucan"));
         if (!QFile::copy(QStringLiteral(PELLUCAN_EXE), copy))
             throw std::runtime_error("cannot copy the client into the program folder");
@@ -34,14 +34,13 @@ protected:
             process->kill();
             process->waitForFinished();
         }
-        qputenv("TMPDIR", FSavedTmpDir);
     }
 
     QProcess& StartClient() {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("TMPDIR"), FRuntime.path());
+        environment.insert(QStringLiteral("TMPDIR"), TempFolder.Path());
         process->setProcessEnvironment(environment);
         process->start(Executable, {});
         Processes.push_back(std::move(process));
@@ -50,12 +49,9 @@ protected:
     static bool MainWindowAnswers() { return FindWindowByTitle(MainWindowTitle); }
 
     ProgramFolder Folder;
+    PrivateTempFolder TempFolder;
     QString Executable;
     std::vector<std::unique_ptr<QProcess>> Processes;
-
-private:
-    QTemporaryDir FRuntime;
-    QByteArray FSavedTmpDir;
 };
 
 } // namespace
