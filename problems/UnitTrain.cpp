@@ -49,10 +49,11 @@ TFormTrain::TFormTrain(QWidget* parent) : QWidget(parent, Qt::Window) {
     Memo1 = form.Memo1;
     StatusBar1 = form.StatusBar1;
 
-    // The second note line holds a lone CR, which the form description cannot carry.
+    // Three note lines. The second was written with a lone CR after "1. ", which shows as
+    // nothing inside a line; a text area here would break the line at it, so it is left out.
     Memo1->setPlainText(
         ToQString("注意：\r\n"
-                  "1. \r这里显示的题目不一定是当前正在测试的问题；\r\n"
+                  "1. 这里显示的题目不一定是当前正在测试的问题；\r\n"
                   "2. 仅当在主界面完成下载题目之后，这里打“开”看到的测试题才是当前的测试题。"));
     Image1->setContentsMargins(1, 1, 0, 0);
     // The title column keeps its width when the window grows; the notes take the rest.

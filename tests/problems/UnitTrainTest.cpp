@@ -9,11 +9,17 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +111,39 @@ TEST_F(FormTrainTest, CreationListsEveryLineAndLooksUpItsFileByName) {
     EXPECT_EQ(Title(), ToQString("测试题浏览窗口"));
     EXPECT_EQ(form->btnOpenDb->text(), ToQString("开"));
     EXPECT_EQ(form->btnOpenDb->toolTip(), ToQString("打开题集"));
+}
+
+TEST_F(FormTrainTest, NotesHoldThreeLines) {
+    Create();
+    const QTextDocument* notes = form->Memo1->document();
+    ASSERT_EQ(notes->blockCount(), 3);
+    EXPECT_EQ(notes->findBlockByNumber(0).text(), ToQString("注意："));
+    EXPECT_EQ(notes->findBlockByNumber(1).text(),
+              ToQString("1. 这里显示的题目不一定是当前正在测试的问题；"));
+    EXPECT_EQ(
+        notes->findBlockByNumber(2).text(),
+        ToQString("2. 仅当在主界面完成下载题目之后，这里打“开”看到的测试题才是当前的测试题。"));
+}
+
+// Shown: the title column keeps its designed width with its controls side by side, the row
+// below the picture takes the window's height and the status bar stays a strip at the bottom.
+TEST_F(FormTrainTest, ShownWindowFillsItsHeightAndKeepsTheSetControlsApart) {
+    Create("第一套练习=a.db\r\n");
+    form->show();
+    QApplication::processEvents();
+
+    EXPECT_EQ(form->StatusBar1->height(), form->StatusBar1->sizeHint().height());
+    EXPECT_EQ(form->StatusBar1->geometry().bottom(), form->height() - 1);
+    EXPECT_EQ(form->Splitter1->geometry().bottom() + 1, form->StatusBar1->y());
+
+    EXPECT_EQ(form->GroupBox3->width(), 553);
+    const std::vector<QWidget*> strip = {form->Label1,  form->cbxTrain, form->btnOpenDb,
+                                         form->BitBtn3, form->BitBtn4,  form->BitBtn2,
+                                         form->BitBtn5};
+    for (std::size_t i = 1; i < strip.size(); ++i)
+        EXPECT_LT(strip[i - 1]->geometry().right(), strip[i]->x()) << "control " << i;
+    EXPECT_LT(form->BitBtn5->geometry().right(), form->Panel1->width());
+    EXPECT_GE(form->cbxTrain->width(), form->cbxTrain->minimumWidth());
 }
 
 TEST_F(FormTrainTest, NamesDifferingOnlyInLetterCaseOpenTheFirstLinesFile) {
