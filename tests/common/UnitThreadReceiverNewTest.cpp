@@ -5,13 +5,34 @@
 #include "PushFixture.h"
 #include "SysUtils.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 namespace {
 
 const AnsiString StudentNo = "20230017";
+
+// Runs the action once, as the first message box that opens is shown.
+class OnBoxShown : public QObject {
+public:
+    explicit OnBoxShown(std::function<void()> action) : FAction(std::move(action)) {
+        qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) && FAction)
+            std::exchange(FAction, nullptr)();
+        return false;
+    }
+
+private:
+    std::function<void()> FAction;
+};
 
 class DownloadChannelTest : public testing::Test {
 protected:
@@ -179,6 +200,19 @@ TEST_F(DownloadChannelTest, ErrorRuleClosesOnlyAbortedOrRefusedConnections) {
     channel->ClientSocketError(channel->FClientSocket->Socket(), platform::eeConnect, code);
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(channel->FClientSocket->Active());
+}
+
+TEST_F(DownloadChannelTest, ChannelDestroyedWhileTheSizeBoxIsOpenCallsNothing) {
+    bool called = false;
+    channel->FOnDone = [&] { called = true; };
+    const OnBoxShown ownerGoes([this] { channel.reset(); });
+    StartDownload();
+    Offer("train.db", 10, 1);
+    Send("short");
+    ExpectReply("09");
+    ASSERT_TRUE(WaitUntil([this] { return channel == nullptr && !boxes.Boxes().empty(); }));
+    EXPECT_EQ(folder.Read("train.db"), "short");
+    EXPECT_FALSE(called);
 }
 
 TEST_F(DownloadChannelTest, DestroyingMidTransferWritesNothing) {
