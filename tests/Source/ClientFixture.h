@@ -4,6 +4,7 @@
 
 #include "Application.h"
 #include "ScriptedTeacherServer.h"
+#include "Sockets.h"
 #include "TestSupport.h"
 #include "UnitSocketClient.h"
 
@@ -23,6 +24,8 @@ protected:
     static constexpr const char* Loopback = "127.0.0.1";
     // Long enough for a message written on loopback to be read and handled in this process.
     static constexpr int SettleMs = 100;
+    // Read events the client's socket has delivered.
+    int Reads = 0;
 
     ClientFixture() {
         Client.FBtnSendFile = &BtnSendFile;
@@ -33,6 +36,11 @@ protected:
         Client.FIdentity = Identity;
         Client.FStudentNo = "2023001";
         ClearLog();
+        Client.FSocket->OnRead =
+            [this, handle = Client.FSocket->OnRead](platform::TCustomWinSocket& socket) {
+                ++Reads;
+                handle(socket);
+            };
         // The main window's poll timer: 500 ms, one shot; its tick disables it and polls once.
         PollTimer.setInterval(500);
         PollTimer.setSingleShot(true);
@@ -59,9 +67,12 @@ protected:
         Client.FProblemBox = &ProblemBox;
     }
 
-    // Sends one server message and lets the client read and handle it.
+    // Sends one server message, waits until the client has read it (so that the next one
+    // cannot join it in one read, however loaded the machine), then lets it settle.
     void Deliver(const AnsiString& message) {
+        const int before = Reads;
         Server.Send(message);
+        WaitUntil([&] { return Reads > before; });
         PumpEvents(SettleMs);
     }
 
