@@ -2,7 +2,11 @@
 
 #include "SysUtils.h"
 
+#include "UnitBigBlock.h"
+
+#include <QBuffer>
 #include <QByteArray>
+#include <QImageReader>
 
 #include <algorithm>
 #include <cstdint>
@@ -130,6 +134,37 @@ std::uint64_t ColourTableEntries(const TBmpInfo& info) {
     }
 }
 
+// Pixels of a big picture live in a big block that goes with the last copy of the picture.
+struct TPixelBlock {
+    void* Block;
+    std::size_t Size;
+};
+
+void ReleasePixelBlock(void* info) {
+    const auto* pixels = static_cast<TPixelBlock*>(info);
+    BigBlock::Free(pixels->Block, pixels->Size);
+    delete pixels;
+}
+
+// The image Qt decodes a big picture into (Qt keeps an image of the right size and format);
+// a null image lets Qt allocate it.
+QImage PreparedImage(QImageReader& reader) {
+    constexpr std::size_t BigPicture = 1024 * 1024;
+    const QSize size = reader.size();
+    const QImage::Format format = reader.imageFormat();
+    if (size.isEmpty() || format == QImage::Format_Invalid)
+        return QImage();
+    const auto depth = static_cast<std::uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
+    const std::uint64_t bytesPerLine =
+        (static_cast<std::uint64_t>(size.width()) * depth + 31) / 32 * 4;
+    const std::uint64_t bytes = bytesPerLine * static_cast<std::uint64_t>(size.height());
+    if (bytes < BigPicture || bytes > MaxPixelBytes * 2)
+        return QImage();
+    auto* pixels = new TPixelBlock{BigBlock::Allocate(bytes), bytes};
+    return QImage(static_cast<uchar*>(pixels->Block), size.width(), size.height(),
+                  static_cast<qsizetype>(bytesPerLine), format, &ReleasePixelBlock, pixels);
+}
+
 } // namespace
 
 std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap) {
@@ -184,8 +219,11 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap) {
     if (pixelBytes < static_cast<std::uint64_t>(needed))
         file.append(static_cast<qsizetype>(static_cast<std::uint64_t>(needed) - pixelBytes), '\0');
     PutLE32(file, 2, static_cast<std::uint64_t>(file.size()));
-    QImage decoded;
-    if (!decoded.loadFromData(file, "BMP"))
+    QBuffer device(&file);
+    device.open(QIODevice::ReadOnly);
+    QImageReader reader(&device, "BMP");
+    QImage decoded = PreparedImage(reader);
+    if (!reader.read(&decoded))
         throw EInvalidGraphic();
     bitmap = std::move(decoded);
     return in.Position();

@@ -3,6 +3,9 @@
 #include "SysUtils.h"
 #include "UnitBmpReader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -13,33 +16,40 @@ namespace {
 constexpr std::size_t ShortPrefix = 8; // Integer, Text
 constexpr std::size_t LongPrefix = 10; // Real, Line list
 
-AnsiString ReadWholeFile(const AnsiString& fileName) {
+// The whole file, read into one block of its own size.
+void ReadWholeFile(const AnsiString& fileName, TMemoryStream& bytes) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
     if (!file)
         throw EFOpenError(fileName, errno);
-    AnsiString bytes;
-    char block[65536];
-    while (const std::size_t count = std::fread(block, 1, sizeof block, file.get()))
-        bytes.append(block, count);
+    struct stat status {};
+    const std::size_t expected = fstat(fileno(file.get()), &status) == 0 && status.st_size > 0
+                                     ? static_cast<std::size_t>(status.st_size)
+                                     : 0;
+    constexpr std::size_t Block = 65536;
+    for (std::size_t wanted = expected > 0 ? expected : Block;; wanted = Block) {
+        const std::size_t count = std::fread(bytes.Reserve(wanted), 1, wanted, file.get());
+        if (count == 0)
+            break;
+        bytes.Extend(count);
+    }
     if (std::ferror(file.get()))
         throw EFOpenError(fileName, errno);
-    return bytes;
 }
 
 } // namespace
 
 void TMyStrStream::LoadFromFile(const AnsiString& fileName) {
     TMemoryStream file;
-    file.Bytes = ReadWholeFile(fileName);
+    ReadWholeFile(fileName, file);
     DecompressStream(file);
-    // The compressed copy went with the swap inside DecompressStream.
-    Buffer.Bytes.swap(file.Bytes);
+    // The text held before goes, with the compressed copy already released by the inflating.
+    Buffer.Swap(file);
     Buffer.Position = 0;
 }
 
 AnsiString TMyStrStream::Take(std::size_t count) {
     const std::size_t taken = std::min(count, Buffer.Rest());
-    AnsiString bytes = Buffer.Bytes.substr(std::min(Buffer.Position, Buffer.Size()), taken);
+    AnsiString bytes(Buffer.Bytes().substr(std::min(Buffer.Position, Buffer.Size()), taken));
     Buffer.Position += taken;
     return bytes;
 }
@@ -69,6 +79,6 @@ void TMyStrStream::ReadStrings(TStringList& list) {
 
 void TMyStrStream::ReadBitmap(QImage& bitmap) {
     const std::size_t consumed =
-        ReadBmp(Buffer.Bytes.data() + Buffer.Position, Buffer.Rest(), bitmap);
+        ReadBmp(Buffer.Memory() + std::min(Buffer.Position, Buffer.Size()), Buffer.Rest(), bitmap);
     Buffer.Position += consumed;
 }

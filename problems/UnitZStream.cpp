@@ -4,12 +4,15 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <string_view>
+
 namespace {
 
 // Owns the inflate state so that every way out of the loop releases it.
 class TInflater {
 public:
-    explicit TInflater(const AnsiString& compressed) {
+    explicit TInflater(std::string_view compressed) {
         FStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
         FStream.avail_in = 0;
         if (inflateInit(&FStream) != Z_OK)
@@ -63,17 +66,21 @@ private:
 } // namespace
 
 void DecompressStream(TMemoryStream& stream, std::size_t limit) {
+    constexpr std::size_t BlockSize = 512;
     stream.Position = 0;
-    AnsiString inflated; // std::string growth keeps appending amortised constant
+    TMemoryStream inflated;
     {
-        TInflater inflater(stream.Bytes);
-        char block[512];
-        while (const std::size_t count = inflater.Read(block, sizeof block)) {
-            if (count > limit - inflated.size())
+        TInflater inflater(stream.Bytes());
+        for (;;) {
+            // Each block is inflated straight into the free end of the growing buffer.
+            const std::size_t count = inflater.Read(inflated.Reserve(BlockSize), BlockSize);
+            if (count == 0)
+                break;
+            if (count > limit - inflated.Size())
                 throw EZDecompressionError();
-            inflated.append(block, count);
+            inflated.Extend(count);
         }
     }
-    stream.Bytes.swap(inflated);
+    stream.Swap(inflated);
     stream.Position = 0;
 }

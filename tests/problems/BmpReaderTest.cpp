@@ -186,7 +186,7 @@ TEST(BmpReader, EveryAdmittedLayoutShowsItsColoursAndTakesItsBytes) {
         const AnsiString bmp = BuildBmp(picture.Spec, picture.Raw);
         ASSERT_EQ(bmp.size(), OccupiedBytes(picture.Spec));
         TMyStrStream reader;
-        reader.Buffer.Bytes = bmp + TextField("next");
+        reader.Buffer.Assign(bmp + TextField("next"));
         QImage bitmap;
         try {
             reader.ReadBitmap(bitmap);

@@ -157,7 +157,7 @@ TEST_F(ProblemLoad, LoadingTwiceWithoutClearAppends) {
     EXPECT_EQ(Titles(), (TitleList{"a", "b", "a", "b"}));
     Container.Clear();
     EXPECT_EQ(Container.Count(), 0);
-    EXPECT_FALSE(Container.Stream.Buffer.Bytes.empty()) << "Clear keeps the reader's text";
+    EXPECT_FALSE(Container.Stream.Buffer.Bytes().empty()) << "Clear keeps the reader's text";
 }
 
 TEST_F(ProblemLoad, EmptyFilesFailOnTheCountAndLeaveTheContainerAsItWas) {
@@ -176,7 +176,7 @@ TEST_F(ProblemLoad, EmptyFilesFailOnTheCountAndLeaveTheContainerAsItWas) {
 TEST_F(ProblemLoad, FilesThatDoNotInflateRaiseErrorAndKeepTheReadersText) {
     WriteProblemFile(Path(), {Titled("a")});
     EXPECT_EQ(Load(), "");
-    const AnsiString previous = Container.Stream.Buffer.Bytes;
+    const AnsiString previous(Container.Stream.Buffer.Bytes());
 
     AnsiString damaged = Compress(ProblemText({Titled("b")}));
     damaged[damaged.size() - 1] = static_cast<char>(damaged.back() ^ 0x40); // Adler-32
@@ -184,7 +184,7 @@ TEST_F(ProblemLoad, FilesThatDoNotInflateRaiseErrorAndKeepTheReadersText) {
     EXPECT_EQ(Load(), "Error");
     WriteBytes(Path(), ProblemText({Titled("c")})); // not compressed at all
     EXPECT_EQ(Load(), "Error");
-    EXPECT_EQ(Container.Stream.Buffer.Bytes, previous);
+    EXPECT_EQ(Container.Stream.Buffer.Bytes(), previous);
     EXPECT_EQ(Titles(), TitleList{"a"});
 }
 

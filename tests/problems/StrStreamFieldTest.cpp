@@ -13,7 +13,7 @@ namespace {
 // A reader whose text is the given bytes.
 TMyStrStream ReaderOf(const AnsiString& text) {
     TMyStrStream reader;
-    reader.Buffer.Bytes = text;
+    reader.Buffer.Assign(text);
     return reader;
 }
 

@@ -12,16 +12,16 @@ namespace {
 // The text inflated from compressed, or the error's text.
 AnsiString Inflated(const AnsiString& compressed, std::size_t limit = MaxInflatedSize) {
     TMemoryStream stream;
-    stream.Bytes = compressed;
+    stream.Assign(compressed);
     stream.Position = 3;
     try {
         DecompressStream(stream, limit);
     } catch (const EZDecompressionError& error) {
-        EXPECT_EQ(stream.Bytes, compressed) << "a failed inflate changed the buffer";
+        EXPECT_EQ(stream.Bytes(), compressed) << "a failed inflate changed the buffer";
         return "raised " + error.Message;
     }
     EXPECT_EQ(stream.Position, 0u);
-    return stream.Bytes;
+    return AnsiString(stream.Bytes());
 }
 
 // Text that does not compress much, so that it spans many 512-byte reads.
