@@ -106,7 +106,7 @@ TCustomWinSocket::TCustomWinSocket(TEvents events, QObject* owner)
     : QObject(owner), FEvents(std::move(events)) {}
 
 TCustomWinSocket::~TCustomWinSocket() {
-    Detach(false);
+    Detach(false, true);
 }
 
 int TCustomWinSocket::SendText(const AnsiString& text) {
@@ -116,11 +116,13 @@ int TCustomWinSocket::SendText(const AnsiString& text) {
 int TCustomWinSocket::SendBuf(const char* data, int count) {
     if (FState != TState::Connected || !FQt || count <= 0)
         return 0;
+    // A failure Qt meets while writing is told from the event loop, not inside this call.
+    ++FDeferEvents;
     const qint64 written = FQt->write(data, count);
-    if (written < 0)
-        return 0;
-    FQt->flush(); // on the wire now, as a send call does, even when the caller blocks next
-    return static_cast<int>(written);
+    if (written > 0)
+        FQt->flush(); // on the wire now, as a send call does, even when the caller blocks next
+    --FDeferEvents;
+    return written > 0 ? static_cast<int>(written) : 0;
 }
 
 int TCustomWinSocket::ReceiveLength() const {
@@ -148,13 +150,13 @@ int TCustomWinSocket::ReceiveBuf(char* buffer, int count) {
 }
 
 AnsiString TCustomWinSocket::RemoteAddress() const {
-    if (!FQt)
-        return AnsiString();
+    return FRemoteAddress;
+}
+
+void TCustomWinSocket::NoteRemoteAddress() {
     bool isIPv4 = false;
     const quint32 address = FQt->peerAddress().toIPv4Address(&isIPv4);
-    if (!isIPv4)
-        return AnsiString();
-    return QHostAddress(address).toString().toStdString();
+    FRemoteAddress = isIPv4 ? QHostAddress(address).toString().toStdString() : AnsiString();
 }
 
 bool TCustomWinSocket::Connected() const {
@@ -181,6 +183,7 @@ void TCustomWinSocket::Open(const AnsiString& address, int port) {
     if (FState != TState::Closed)
         return;
     FPending.clear();
+    FRemoteAddress.clear();
     ++FAttempt;
     FState = TState::Opening;
     auto* socket = new QTcpSocket(this);
@@ -198,6 +201,7 @@ void TCustomWinSocket::Adopt(QTcpSocket* accepted) {
     ++FAttempt;
     FState = TState::Connected;
     Attach(accepted);
+    NoteRemoteAddress();
     QPointer<TCustomWinSocket> alive(this);
     Notify(FEvents.Connect, *this);
     if (alive && ReceiveLength() > 0)
@@ -225,13 +229,7 @@ bool TCustomWinSocket::WaitForConnected(int ms) {
         // Qt abandons the attempt at the time limit without an error event of its own.
         FState = TState::Closed;
         Detach(false);
-        QMetaObject::invokeMethod(
-            this,
-            [this, attempt] {
-                if (attempt == FAttempt)
-                    DeliverError(eeConnect, 10060);
-            },
-            Qt::QueuedConnection);
+        Later([this] { DeliverError(eeConnect, 10060); });
     }
     return false;
 }
@@ -257,41 +255,52 @@ void TCustomWinSocket::Attach(QTcpSocket* socket) {
     });
 }
 
-void TCustomWinSocket::Detach(bool graceful) {
+void TCustomWinSocket::Detach(bool graceful, bool destroying) {
     if (!FQt)
         return;
     QTcpSocket* socket = std::exchange(FQt, nullptr);
     socket->disconnect(this);
+    if (FInQtSignal == 0) {
+        ShutDown(socket, graceful);
+        return;
+    }
+    // Qt may be inside this very socket's code (even inside its abort): it is closed from the
+    // event loop. It stays this object's child unless this object is going.
+    if (destroying)
+        socket->setParent(nullptr);
+    QMetaObject::invokeMethod(
+        socket, [socket, graceful] { ShutDown(socket, graceful); }, Qt::QueuedConnection);
+}
+
+void TCustomWinSocket::ShutDown(QTcpSocket* socket, bool graceful) {
     if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
         // Writes Qt still holds go out before the close; the socket then deletes itself (at
-        // the latest with this object, its parent).
+        // the latest with its parent).
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         socket->disconnectFromHost();
         if (socket->state() != QAbstractSocket::UnconnectedState)
             return;
     }
     socket->abort();
-    if (FInQtSignal > 0) {
-        socket->setParent(nullptr);
-        socket->deleteLater();
-    } else {
-        delete socket;
-    }
+    delete socket;
+}
+
+void TCustomWinSocket::Later(std::function<void()> step) {
+    const unsigned attempt = FAttempt;
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt, step = std::move(step)] {
+            if (attempt == FAttempt)
+                step();
+        },
+        Qt::QueuedConnection);
 }
 
 void TCustomWinSocket::QtConnected() {
-    if (FDeferEvents > 0) {
-        const unsigned attempt = FAttempt;
-        QMetaObject::invokeMethod(
-            this,
-            [this, attempt] {
-                if (attempt == FAttempt)
-                    DeliverConnect();
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    DeliverConnect();
+    if (FDeferEvents > 0)
+        Later([this] { DeliverConnect(); });
+    else
+        DeliverConnect();
 }
 
 void TCustomWinSocket::QtReadyRead() {
@@ -302,6 +311,10 @@ void TCustomWinSocket::QtReadyRead() {
 }
 
 void TCustomWinSocket::QtDisconnected() {
+    if (FDeferEvents > 0) {
+        Later([this] { QtDisconnected(); });
+        return;
+    }
     QPointer<TCustomWinSocket> alive(this);
     DeliverConnect(); // a peer that accepted and closed at once was still connected first
     if (alive && FState == TState::Connected)
@@ -319,28 +332,19 @@ void TCustomWinSocket::QtError(QAbstractSocket::SocketError error) {
         // handler may open it again.
         FState = TState::Closed;
         Detach(false);
-        if (FDeferEvents > 0) {
-            const unsigned attempt = FAttempt;
-            QMetaObject::invokeMethod(
-                this,
-                [this, attempt, code] {
-                    if (attempt == FAttempt)
-                        DeliverError(eeConnect, code);
-                },
-                Qt::QueuedConnection);
-            return;
-        }
-        DeliverError(eeConnect, code);
-        return;
     }
-    if (FState == TState::Connected)
-        DeliverError(eeGeneral, code);
+    const TErrorEvent event = FState == TState::Connected ? eeGeneral : eeConnect;
+    if (FDeferEvents > 0)
+        Later([this, event, code] { DeliverError(event, code); });
+    else
+        DeliverError(event, code);
 }
 
 void TCustomWinSocket::DeliverConnect() {
     if (FState != TState::Opening || !FQt || FQt->state() != QAbstractSocket::ConnectedState)
         return;
     FState = TState::Connected;
+    NoteRemoteAddress();
     QPointer<TCustomWinSocket> alive(this);
     Notify(FEvents.Connect, *this);
     if (alive && FState == TState::Connected && ReceiveLength() > 0)

@@ -39,7 +39,7 @@ public:
     int ReceiveLength() const;                // bytes arrived and not yet taken
     AnsiString ReceiveText();                 // takes everything that has arrived
     int ReceiveBuf(char* buffer, int count);  // takes at most count bytes
-    AnsiString RemoteAddress() const;         // dotted IPv4; "" when not connected
+    AnsiString RemoteAddress() const;         // dotted IPv4 of the last connection; "" before one
     bool Connected() const;                   // the connect event has been delivered
     void Close();                             // OnDisconnect follows when it was connected
 
@@ -62,7 +62,9 @@ private:
     bool IsOpen() const { return FState != TState::Closed; }
 
     void Attach(QTcpSocket* socket);
-    void Detach(bool graceful);
+    void Detach(bool graceful, bool destroying = false);
+    static void ShutDown(QTcpSocket* socket, bool graceful);
+    void Later(std::function<void()> step);
     void QtConnected();
     void QtReadyRead();
     void QtDisconnected();
@@ -73,16 +75,18 @@ private:
     void ConnectionLost();
     void QueueRead();
     void Pull();
+    void NoteRemoteAddress();
 
     TEvents FEvents;
     TState FState = TState::Closed;
     QTcpSocket* FQt = nullptr;
-    QByteArray FPending;      // arrived, pulled out of Qt's buffer, not yet taken
-    long long FTaken = 0;     // bytes taken by the handlers so far
-    unsigned FAttempt = 0;    // changes with every open and close; stale queued events drop
-    int FDeferEvents = 0;     // inside Open or WaitForConnected: events go to the loop
-    int FInQtSignal = 0;      // inside a signal of FQt: it may only be deleted later
-    bool FReadQueued = false; // a further read event is already on its way
+    AnsiString FRemoteAddress; // kept for the disconnect event
+    QByteArray FPending;       // arrived, pulled out of Qt's buffer, not yet taken
+    long long FTaken = 0;      // bytes taken by the handlers so far
+    unsigned FAttempt = 0;     // changes with every open and close; stale queued events drop
+    int FDeferEvents = 0;      // inside Open or WaitForConnected: events go to the loop
+    int FInQtSignal = 0;       // inside a signal of FQt: it may only be deleted later
+    bool FReadQueued = false;  // a further read event is already on its way
 };
 
 class TClientSocket : public QObject {

@@ -63,9 +63,25 @@ struct RecordedClient {
 
 } // namespace
 
+// Every test closes the boxes that open, so that an unexpected one fails the test instead of
+// blocking it; a test that expects boxes says how many.
+class SocketTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(expectedBoxes, boxes.Boxes().size()); }
+    ModalBoxCloser boxes;
+    size_t expectedBoxes = 0;
+};
+using ClientSocket = SocketTest;
+using ClientSocketErrors = SocketTest;
+using ClientSocketSettings = SocketTest;
+using ClientSocketWait = SocketTest;
+using ClientSocketLifetime = SocketTest;
+using ServerSocket = SocketTest;
+using ScriptedPeers = SocketTest;
+
 // ---- client: connect, send, receive ----
 
-TEST(ClientSocket, BecomesActiveOnlyWithItsConnectEvent) {
+TEST_F(ClientSocket, BecomesActiveOnlyWithItsConnectEvent) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
     recorded.OpenTo(server.Port());
@@ -80,8 +96,7 @@ TEST(ClientSocket, BecomesActiveOnlyWithItsConnectEvent) {
     EXPECT_EQ("90late", server.Received());
 }
 
-TEST(ClientSocket, SendsNothingAndRaisesNothingWhileDown) {
-    ModalBoxCloser boxes;
+TEST_F(ClientSocket, SendsNothingAndRaisesNothingWhileDown) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
     EXPECT_EQ(0, recorded.client.Socket().SendText("26never opened"));
@@ -100,7 +115,7 @@ TEST(ClientSocket, SendsNothingAndRaisesNothingWhileDown) {
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
-TEST(ClientSocket, TwoMessagesArrivingTogetherAreOneRead) {
+TEST_F(ClientSocket, TwoMessagesArrivingTogetherAreOneRead) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
     recorded.OpenTo(server.Port());
@@ -116,7 +131,7 @@ TEST(ClientSocket, TwoMessagesArrivingTogetherAreOneRead) {
               recorded.events);
 }
 
-TEST(ClientSocket, ReadEventsRepeatWhileTheHandlerTakesPartOfTheData) {
+TEST_F(ClientSocket, ReadEventsRepeatWhileTheHandlerTakesPartOfTheData) {
     ScriptedTeacherServer server;
     TClientSocket client;
     std::vector<std::string> blocks;
@@ -137,7 +152,7 @@ TEST(ClientSocket, ReadEventsRepeatWhileTheHandlerTakesPartOfTheData) {
     EXPECT_EQ(0, client.Socket().ReceiveLength());
 }
 
-TEST(ClientSocket, HandlerThatTakesNothingIsSignalledAgainOnlyByNewData) {
+TEST_F(ClientSocket, HandlerThatTakesNothingIsSignalledAgainOnlyByNewData) {
     ScriptedTeacherServer server;
     TClientSocket client;
     std::vector<int> lengths;
@@ -159,7 +174,7 @@ TEST(ClientSocket, HandlerThatTakesNothingIsSignalledAgainOnlyByNewData) {
     EXPECT_EQ("abcdef", client.Socket().ReceiveText());
 }
 
-TEST(ClientSocket, DataSentRightBeforeThePeerClosesIsReadBeforeTheDisconnect) {
+TEST_F(ClientSocket, DataSentRightBeforeThePeerClosesIsReadBeforeTheDisconnect) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
     recorded.OpenTo(server.Port());
@@ -173,10 +188,30 @@ TEST(ClientSocket, DataSentRightBeforeThePeerClosesIsReadBeforeTheDisconnect) {
     EXPECT_FALSE(recorded.client.Active());
 }
 
+TEST_F(ClientSocket, DataLeftByTheHandlerIsStillReadBeforeThePeerClosingIsReported) {
+    ScriptedTeacherServer server;
+    TClientSocket client;
+    std::vector<std::string> events;
+    client.OnRead = [&](TCustomWinSocket& socket) {
+        char buffer[4];
+        const int taken = socket.ReceiveBuf(buffer, 4);
+        events.emplace_back(buffer, static_cast<size_t>(taken));
+    };
+    client.OnDisconnect = [&](TCustomWinSocket&) { events.push_back("disconnect"); };
+    client.SetAddress("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Open();
+    ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
+    ASSERT_TRUE(server.WaitForConnections(1));
+    server.Send("0123456789");
+    server.CloseConnection();
+    ASSERT_TRUE(WaitUntil([&] { return !client.Active(); }));
+    EXPECT_EQ((std::vector<std::string>{"0123", "4567", "89", "disconnect"}), events);
+}
+
 // ---- client: errors ----
 
-TEST(ClientSocketErrors, RefusedConnectionCarries10061AndAClearedCodeShowsNothing) {
-    ModalBoxCloser boxes;
+TEST_F(ClientSocketErrors, RefusedConnectionCarries10061AndAClearedCodeShowsNothing) {
     TClientSocket client;
     std::vector<int> codes;
     std::vector<TErrorEvent> kinds;
@@ -189,6 +224,7 @@ TEST(ClientSocketErrors, RefusedConnectionCarries10061AndAClearedCodeShowsNothin
     client.SetAddress("127.0.0.1");
     client.SetPort(port);
     client.Open();
+    EXPECT_TRUE(codes.empty()) << "Open returns before any event, even a refusal at once";
     ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
     EXPECT_EQ(std::vector<int>{10061}, codes);
     EXPECT_EQ(std::vector<TErrorEvent>{eeConnect}, kinds);
@@ -198,8 +234,7 @@ TEST(ClientSocketErrors, RefusedConnectionCarries10061AndAClearedCodeShowsNothin
     EXPECT_NO_THROW(client.SetPort(port + 1)) << "a refused socket is closed again";
 }
 
-TEST(ClientSocketErrors, UnclearedCodeRaisesTheSocketErrorBox) {
-    ModalBoxCloser boxes;
+TEST_F(ClientSocketErrors, UnclearedCodeRaisesTheSocketErrorBox) {
     TClientSocket client;
     int errors = 0;
     client.OnError = [&](TCustomWinSocket&, TErrorEvent, int&) { ++errors; };
@@ -207,13 +242,14 @@ TEST(ClientSocketErrors, UnclearedCodeRaisesTheSocketErrorBox) {
     client.SetPort(RefusedPort());
     client.Open();
     ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    expectedBoxes = 1;
     EXPECT_EQ(1, errors);
     EXPECT_EQ(ToQString("Windows socket error: Connection refused (10061), on API 'connect'"),
               boxes.Boxes()[0].text);
     EXPECT_EQ(ToQString(ApplicationTitle()), boxes.Boxes()[0].caption);
 }
 
-TEST(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
+TEST_F(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
     EXPECT_EQ(10061, WinSockErrorCode(QAbstractSocket::ConnectionRefusedError));
     EXPECT_EQ(0, WinSockErrorCode(QAbstractSocket::RemoteHostClosedError));
     EXPECT_EQ(10048, WinSockErrorCode(QAbstractSocket::AddressInUseError));
@@ -226,7 +262,7 @@ TEST(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
 
 // ---- client: address and port, waiting for the connection, destruction ----
 
-TEST(ClientSocketSettings, ChangingAddressOrPortWhileOpenRaisesSameValueDoesNot) {
+TEST_F(ClientSocketSettings, ChangingAddressOrPortWhileOpenRaisesSameValueDoesNot) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
     recorded.OpenTo(server.Port());
@@ -248,7 +284,7 @@ TEST(ClientSocketSettings, ChangingAddressOrPortWhileOpenRaisesSameValueDoesNot)
     EXPECT_EQ("127.0.0.2", recorded.client.Address());
 }
 
-TEST(ClientSocketWait, ConnectsWithinTheWaitAndDeliversTheConnectEventFirst) {
+TEST_F(ClientSocketWait, ConnectsWithinTheWaitAndDeliversTheConnectEventFirst) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
     recorded.OpenTo(server.Port());
@@ -262,7 +298,7 @@ TEST(ClientSocketWait, ConnectsWithinTheWaitAndDeliversTheConnectEventFirst) {
     EXPECT_EQ(std::vector<std::string>{"connect"}, recorded.events) << "connect event once only";
 }
 
-TEST(ClientSocketWait, RefusedEndsTheWaitWithFalseAndTheErrorComesFromTheLoop) {
+TEST_F(ClientSocketWait, RefusedEndsTheWaitWithFalseAndTheErrorComesFromTheLoop) {
     RecordedClient recorded;
     std::vector<int> codes;
     recorded.client.OnError = [&](TCustomWinSocket&, TErrorEvent, int& errorCode) {
@@ -278,7 +314,7 @@ TEST(ClientSocketWait, RefusedEndsTheWaitWithFalseAndTheErrorComesFromTheLoop) {
     EXPECT_FALSE(recorded.client.WaitForConnected(10)) << "nothing pending any more";
 }
 
-TEST(ClientSocketLifetime, OwnerDestroyedInItsReadHandlerGetsNoFurtherEvent) {
+TEST_F(ClientSocketLifetime, OwnerDestroyedInItsReadHandlerGetsNoFurtherEvent) {
     ScriptedTeacherServer server;
     auto client = std::make_unique<TClientSocket>();
     int reads = 0;
@@ -308,6 +344,7 @@ struct RecordedServer {
     TServerSocket server;
     std::vector<std::string> events; // "connect:<index>", "read:<index>:<bytes>", "disconnect:..."
     int countInDisconnect = -1;
+    std::string addressInDisconnect;
 
     RecordedServer() {
         server.OnClientConnect = [this](TCustomWinSocket& socket) {
@@ -319,6 +356,7 @@ struct RecordedServer {
         };
         server.OnClientDisconnect = [this](TCustomWinSocket& socket) {
             countInDisconnect = server.ActiveConnections();
+            addressInDisconnect = socket.RemoteAddress();
             events.push_back("disconnect:" + std::to_string(IndexOf(socket)));
         };
         server.SetPort(0);
@@ -337,7 +375,7 @@ struct RecordedServer {
 
 } // namespace
 
-TEST(ServerSocket, AcceptsAndReadsPerConnectionInOrderOfAcceptance) {
+TEST_F(ServerSocket, AcceptsAndReadsPerConnectionInOrderOfAcceptance) {
     RecordedServer recorded;
     ASSERT_TRUE(recorded.server.Active());
     ASSERT_NE(0, recorded.server.Port()) << "port 0 picks a free port";
@@ -364,7 +402,7 @@ TEST(ServerSocket, AcceptsAndReadsPerConnectionInOrderOfAcceptance) {
     EXPECT_THROW(recorded.server.Connections(2), EListError);
 }
 
-TEST(ServerSocket, ClosedConnectionLeavesTheListAfterItsDisconnectEvent) {
+TEST_F(ServerSocket, ClosedConnectionLeavesTheListAfterItsDisconnectEvent) {
     RecordedServer recorded;
     ScriptedPeer first(recorded.server.Port());
     ScriptedPeer second(recorded.server.Port());
@@ -374,6 +412,7 @@ TEST(ServerSocket, ClosedConnectionLeavesTheListAfterItsDisconnectEvent) {
     ASSERT_TRUE(recorded.WaitForEvents(3));
     EXPECT_EQ("disconnect:0", recorded.events[2]);
     EXPECT_EQ(2, recorded.countInDisconnect);
+    EXPECT_EQ("127.0.0.1", recorded.addressInDisconnect);
     ASSERT_EQ(1, recorded.server.ActiveConnections());
 
     recorded.server.Connections(0).SendText("08still here");
@@ -386,7 +425,7 @@ TEST(ServerSocket, ClosedConnectionLeavesTheListAfterItsDisconnectEvent) {
     EXPECT_TRUE(second.WaitForClosed());
 }
 
-TEST(ServerSocket, ClosingTheServerClosesEveryConnection) {
+TEST_F(ServerSocket, ClosingTheServerClosesEveryConnection) {
     RecordedServer recorded;
     ScriptedPeer first(recorded.server.Port());
     ScriptedPeer second(recorded.server.Port());
@@ -399,7 +438,7 @@ TEST(ServerSocket, ClosingTheServerClosesEveryConnection) {
     EXPECT_TRUE(second.WaitForClosed());
 }
 
-TEST(ServerSocket, PortInUseRaisesTheBindErrorAtOnce) {
+TEST_F(ServerSocket, PortInUseRaisesTheBindErrorAtOnce) {
     QTcpServer other;
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
     TServerSocket server;
@@ -416,7 +455,7 @@ TEST(ServerSocket, PortInUseRaisesTheBindErrorAtOnce) {
 
 // ---- the scripted teacher server itself ----
 
-TEST(ScriptedTeacherServer, RepliesToScriptedCodesAndRecordsTheConnection) {
+TEST_F(ScriptedPeers, RepliesToScriptedCodesAndRecordsTheConnection) {
     ScriptedTeacherServer server;
     server.OnCode("90", "22"
                         "2030+2031+2032+17");
