@@ -4,8 +4,8 @@
 
 #include "UnitBigBlock.h"
 
-#include <QBuffer>
 #include <QByteArray>
+#include <QIODevice>
 #include <QImageReader>
 
 #include <algorithm>
@@ -48,8 +48,6 @@ constexpr std::uint32_t V4HeaderSize = 108;
 constexpr std::uint32_t V5HeaderSize = 124;
 constexpr std::uint32_t BiRgb = 0;
 constexpr std::uint32_t BiBitFields = 3;
-// Padding a short picture never makes more than an image Qt would agree to allocate.
-constexpr std::uint64_t MaxPixelBytes = std::uint64_t{256} * 1024 * 1024;
 
 void PutLE32(QByteArray& out, std::size_t at, std::uint64_t value) {
     for (int i = 0; i < 4; ++i)
@@ -134,6 +132,61 @@ std::uint64_t ColourTableEntries(const TBmpInfo& info) {
     }
 }
 
+// Qt refuses to decode images above its allocation limit; such a picture is not even padded.
+bool WithinAllocationLimit(const TBmpInfo& info) {
+    const int limitMiB = QImageReader::allocationLimit();
+    if (limitMiB <= 0)
+        return true;
+    const std::uint64_t widest = 4; // bytes per decoded pixel at most
+    const auto width = static_cast<std::uint64_t>(info.Width < 0 ? -info.Width : info.Width);
+    return width * static_cast<std::uint64_t>(info.Rows()) * widest <=
+           static_cast<std::uint64_t>(limitMiB) * 1024 * 1024;
+}
+
+// The picture as Qt reads it: the rewritten headers, then the pixel bytes straight from the
+// text, then zeros for rows the text did not hold.
+class TPictureDevice : public QIODevice {
+public:
+    TPictureDevice(QByteArray head, const char* pixels, qint64 pixelBytes, qint64 rowBytes)
+        : FHead(std::move(head)), FPixels(pixels), FPixelBytes(std::min(pixelBytes, rowBytes)),
+          FSize(FHead.size() + rowBytes) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return FSize; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 start = pos();
+        const qint64 count = std::max<qint64>(0, std::min(maxSize, FSize - start));
+        for (qint64 at = start; at < start + count;) {
+            const qint64 end = start + count;
+            if (at < FHead.size()) {
+                const qint64 piece = std::min<qint64>(end, FHead.size()) - at;
+                std::memcpy(data + (at - start), FHead.constData() + at,
+                            static_cast<std::size_t>(piece));
+                at += piece;
+            } else if (at < FHead.size() + FPixelBytes) {
+                const qint64 piece = std::min(end, FHead.size() + FPixelBytes) - at;
+                std::memcpy(data + (at - start), FPixels + (at - FHead.size()),
+                            static_cast<std::size_t>(piece));
+                at += piece;
+            } else {
+                std::memset(data + (at - start), 0, static_cast<std::size_t>(end - at));
+                at = end;
+            }
+        }
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray FHead;
+    const char* FPixels;
+    qint64 FPixelBytes;
+    qint64 FSize;
+};
+
 // Pixels of a big picture live in a big block that goes with the last copy of the picture.
 struct TPixelBlock {
     void* Block;
@@ -158,7 +211,7 @@ QImage PreparedImage(QImageReader& reader) {
     const std::uint64_t bytesPerLine =
         (static_cast<std::uint64_t>(size.width()) * depth + 31) / 32 * 4;
     const std::uint64_t bytes = bytesPerLine * static_cast<std::uint64_t>(size.height());
-    if (bytes < BigPicture || bytes > MaxPixelBytes * 2)
+    if (bytes < BigPicture)
         return QImage();
     auto* pixels = new TPixelBlock{BigBlock::Allocate(bytes), bytes};
     return QImage(static_cast<uchar*>(pixels->Block), size.width(), size.height(),
@@ -206,21 +259,18 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap) {
     // Qt decodes the picture as laid out here: pixels right behind the colour table, rows
     // missing at the end taken as zeros.
     const std::int64_t needed = info.RowBytes() * info.Rows();
-    if (needed <= 0 || static_cast<std::uint64_t>(needed) > MaxPixelBytes)
+    if (needed <= 0 || !WithinAllocationLimit(info))
         throw EInvalidGraphic();
-    QByteArray file(FileHeaderSize, '\0');
-    file[0] = 'B';
-    file[1] = 'M';
-    file.append(DecodableHeader(storedHeader, headerSize, info.Compression));
-    file.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
-    file.append(reinterpret_cast<const char*>(table), static_cast<qsizetype>(tableBytes));
-    PutLE32(file, 10, static_cast<std::uint64_t>(file.size()));
-    file.append(reinterpret_cast<const char*>(pixels), static_cast<qsizetype>(pixelBytes));
-    if (pixelBytes < static_cast<std::uint64_t>(needed))
-        file.append(static_cast<qsizetype>(static_cast<std::uint64_t>(needed) - pixelBytes), '\0');
-    PutLE32(file, 2, static_cast<std::uint64_t>(file.size()));
-    QBuffer device(&file);
-    device.open(QIODevice::ReadOnly);
+    QByteArray head(FileHeaderSize, '\0');
+    head[0] = 'B';
+    head[1] = 'M';
+    head.append(DecodableHeader(storedHeader, headerSize, info.Compression));
+    head.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
+    head.append(reinterpret_cast<const char*>(table), static_cast<qsizetype>(tableBytes));
+    PutLE32(head, 10, static_cast<std::uint64_t>(head.size()));
+    PutLE32(head, 2, static_cast<std::uint64_t>(head.size()) + static_cast<std::uint64_t>(needed));
+    TPictureDevice device(head, reinterpret_cast<const char*>(pixels),
+                          static_cast<qint64>(pixelBytes), static_cast<qint64>(needed));
     QImageReader reader(&device, "BMP");
     QImage decoded = PreparedImage(reader);
     if (!reader.read(&decoded))

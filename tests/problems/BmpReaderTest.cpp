@@ -206,3 +206,70 @@ TEST(BmpReader, EveryAdmittedLayoutShowsItsColoursAndTakesItsBytes) {
                                   << bitmap.pixel(x, y) << " instead of " << picture.Expected(x, y);
     }
 }
+
+namespace {
+
+// Reads one picture from text; returns the bytes consumed.
+std::size_t Consumed(const AnsiString& text, QImage& bitmap) {
+    TMyStrStream reader;
+    reader.Buffer.Assign(text);
+    reader.ReadBitmap(bitmap);
+    return reader.Buffer.Position;
+}
+
+} // namespace
+
+TEST(BmpReader, NothingLeftGivesAnEmptyPicture) {
+    QImage bitmap(2, 2, QImage::Format_RGB32);
+    EXPECT_EQ(Consumed("", bitmap), 0u);
+    EXPECT_TRUE(bitmap.isNull());
+}
+
+TEST(BmpReader, ImageSizeDecidesThePixelBytes) {
+    BmpSpec spec;
+    spec.Width = 3;
+    spec.Height = 2;
+    spec.ImageSizeSet = true;
+    AnsiString bmp = BuildBmp(spec, [](int, int y) { return y == 0 ? 0xFF0000u : 0x0000FFu; });
+    // Stated as 30 bytes: 6 more than the rows need, taken all the same.
+    bmp[34] = 30;
+    QImage bitmap;
+    EXPECT_EQ(Consumed(bmp + "123456" + "next", bitmap), bmp.size() + 6);
+    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(255, 0, 0));
+
+    // Stated as 12 bytes: only the bottom row is taken; the row missing shows black.
+    bmp[34] = 12;
+    EXPECT_EQ(Consumed(bmp, bitmap), bmp.size() - 12);
+    EXPECT_EQ(bitmap.pixel(0, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(0, 0, 0));
+}
+
+TEST(BmpReader, PixelsNeverRunPastTheText) {
+    const AnsiString bmp = SolidBmp24(3, 2, qRgb(9, 8, 7));
+    QImage bitmap;
+    EXPECT_EQ(Consumed(bmp.substr(0, bmp.size() - 13), bitmap), bmp.size() - 13);
+    ASSERT_EQ(bitmap.size(), QSize(3, 2));
+    EXPECT_EQ(bitmap.pixel(0, 1), qRgb(9, 8, 7)); // the bottom row came whole
+    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(0, 0, 0));
+}
+
+TEST(BmpReader, CompressedPictureTakesEverythingLeft) {
+    AnsiString bmp = SolidBmp24(3, 2, qRgb(9, 8, 7));
+    bmp[30] = 2; // 4-bit run-length compression
+    QImage bitmap;
+    EXPECT_EQ(Consumed(bmp + TextField("unreachable"), bitmap), bmp.size() + 19);
+}
+
+TEST(BmpReader, ShortHeadersAndFileHeadersAreReadErrors) {
+    const AnsiString bmp = SolidBmp24(3, 2, qRgb(9, 8, 7));
+    QImage bitmap;
+    for (const std::size_t length :
+         {std::size_t{1}, std::size_t{13}, std::size_t{17}, std::size_t{53}}) {
+        try {
+            Consumed(bmp.substr(0, length), bitmap);
+            ADD_FAILURE() << length << ": no error";
+        } catch (const EReadError& error) {
+            EXPECT_EQ(error.Message, "Stream read error");
+        }
+    }
+}

@@ -275,3 +275,85 @@ TEST_F(ProblemLoad, ItemsOutsideTheListRaiseTheListError) {
         }
     }
 }
+
+TEST_F(ProblemLoad, APictureCopyOutlivesItsRecord) {
+    ProblemRecord record;
+    record.Picture = SolidBmp24(800, 600, qRgb(10, 20, 30)); // big enough for its own block
+    WriteProblemFile(Path(), {record});
+    EXPECT_EQ(Load(), "");
+    const QImage shown = Container.Items(0).Bitmap;
+    Container.Clear();
+    Container.LoadFromFile(Path());
+    Container.Clear();
+    ASSERT_EQ(shown.size(), QSize(800, 600));
+    EXPECT_EQ(shown.pixel(799, 599), qRgb(10, 20, 30));
+    EXPECT_EQ(shown.pixel(0, 0), qRgb(10, 20, 30));
+}
+
+TEST_F(ProblemLoad, DamagedTextsEndTheLoadWithAnErrorAndNeverMore) {
+    ProblemRecord paletted;
+    BmpSpec spec;
+    spec.Width = 9;
+    spec.Height = -4;
+    spec.BitsPerPixel = 4;
+    spec.Palette = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0)};
+    spec.ColorsUsed = 3;
+    paletted.Picture = BuildBmp(spec, [](int x, int y) { return (x + y) % 3u; });
+    ProblemRecord masked;
+    BmpSpec spec16;
+    spec16.Width = 3;
+    spec16.BitsPerPixel = 16;
+    spec16.Compression = 3;
+    spec16.Masks = {0xF800, 0x07E0, 0x001F};
+    masked.Picture = BuildBmp(spec16, [](int, int) { return 0xFFFFu; });
+    const AnsiString text = ProblemText({ProblemRecord(), paletted, masked});
+
+    // Every cut and many flipped bytes: the load ends with one of the system's errors.
+    std::vector<AnsiString> damaged;
+    for (std::size_t length = 0; length < text.size(); ++length)
+        damaged.push_back(text.substr(0, length));
+    std::uint32_t state = 7;
+    for (int i = 0; i < 3000; ++i) {
+        AnsiString flipped = text;
+        for (int flips = 0; flips < 1 + i % 3; ++flips) {
+            state = state * 1103515245u + 12345u;
+            const std::size_t at = (state >> 8) % flipped.size();
+            flipped[at] = static_cast<char>(state >> 24);
+        }
+        damaged.push_back(flipped);
+    }
+    for (const AnsiString& candidate : damaged) {
+        WriteText(candidate);
+        Container.Clear();
+        try {
+            Container.LoadFromFile(Path());
+        } catch (const Exception&) {
+        }
+        EXPECT_LE(Container.Count(), 3);
+        EXPECT_LE(Container.Stream.Buffer.Position, Container.Stream.Buffer.Size());
+    }
+}
+
+TEST_F(ProblemLoad, InflatingStopsPastHalfAGibibyte) {
+    // 512 MiB and one byte of zeros, deflated a mebibyte at a time.
+    const AnsiString zeros(1024 * 1024, '\0');
+    z_stream stream{};
+    ASSERT_EQ(deflateInit(&stream, 1), Z_OK);
+    AnsiString compressed;
+    char out[65536];
+    for (int i = 0; i <= 512; ++i) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        stream.avail_in = i < 512 ? static_cast<uInt>(zeros.size()) : 1;
+        const int flush = i < 512 ? Z_NO_FLUSH : Z_FINISH;
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(out);
+            stream.avail_out = sizeof out;
+            deflate(&stream, flush);
+            compressed.append(out, sizeof out - stream.avail_out);
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    WriteBytes(Path(), compressed);
+    EXPECT_EQ(Load(), "Error");
+    EXPECT_EQ(Container.Stream.Buffer.Size(), 0u) << "the reader kept its text";
+}
