@@ -17,25 +17,6 @@ namespace platform {
 
 namespace {
 
-// Counts the slots of a Qt socket that are running, so that the socket is not deleted inside
-// its own signal; survives the deletion of the wrapper that the slot belongs to.
-class TSignalScope {
-public:
-    TSignalScope(TCustomWinSocket* socket, int& depth) : FSocket(socket), FDepth(depth) {
-        ++FDepth;
-    }
-    ~TSignalScope() {
-        if (FSocket)
-            --FDepth;
-    }
-    TSignalScope(const TSignalScope&) = delete;
-    TSignalScope& operator=(const TSignalScope&) = delete;
-
-private:
-    QPointer<TCustomWinSocket> FSocket;
-    int& FDepth;
-};
-
 // The call that an uncleared error names.
 const char* ApiName(TErrorEvent event) {
     switch (event) {
@@ -53,13 +34,6 @@ const char* ApiName(TErrorEvent event) {
         break;
     }
     return "select";
-}
-
-// Runs a copy of the handler, since the owner may replace or destroy it while it runs.
-void Notify(const TSocketNotifyEvent& handler, TCustomWinSocket& socket) {
-    const TSocketNotifyEvent copy = handler;
-    if (copy)
-        Guarded([&] { copy(socket); });
 }
 
 } // namespace
@@ -102,11 +76,36 @@ int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorTex
 
 // ---- one connection ----
 
+// Counts nested runs of one kind (slots of the Qt socket, or events to the owner) and runs the
+// idle step when the outermost one ends; does nothing once the socket is gone.
+class TCustomWinSocket::TNesting {
+public:
+    using TCounter = int TCustomWinSocket::*;
+    using TIdleStep = void (TCustomWinSocket::*)();
+    TNesting(TCustomWinSocket* socket, TCounter counter, TIdleStep idle)
+        : FSocket(socket), FCounter(counter), FIdle(idle) {
+        ++(socket->*counter);
+    }
+    ~TNesting() {
+        if (FSocket && --(FSocket->*FCounter) == 0)
+            (FSocket.data()->*FIdle)();
+    }
+    TNesting(const TNesting&) = delete;
+    TNesting& operator=(const TNesting&) = delete;
+
+private:
+    QPointer<TCustomWinSocket> FSocket;
+    TCounter FCounter;
+    TIdleStep FIdle;
+};
+
 TCustomWinSocket::TCustomWinSocket(TEvents events, QObject* owner)
     : QObject(owner), FEvents(std::move(events)) {}
 
 TCustomWinSocket::~TCustomWinSocket() {
     Detach(false, true);
+    for (const auto& [socket, graceful] : std::exchange(FRetired, {}))
+        ShutDownLater(socket, false, true);
 }
 
 int TCustomWinSocket::SendText(const AnsiString& text) {
@@ -174,7 +173,7 @@ void TCustomWinSocket::Close() {
     if (!wasConnected)
         return;
     QPointer<TCustomWinSocket> alive(this);
-    Notify(FEvents.Disconnect, *this);
+    Notify(FEvents.Disconnect);
     if (alive && FEvents.Released)
         FEvents.Released(*this);
 }
@@ -203,7 +202,7 @@ void TCustomWinSocket::Adopt(QTcpSocket* accepted) {
     Attach(accepted);
     NoteRemoteAddress();
     QPointer<TCustomWinSocket> alive(this);
-    Notify(FEvents.Connect, *this);
+    Notify(FEvents.Connect);
     if (alive && ReceiveLength() > 0)
         QueueRead();
 }
@@ -238,19 +237,19 @@ void TCustomWinSocket::Attach(QTcpSocket* socket) {
     FQt = socket;
     socket->setParent(this);
     connect(socket, &QTcpSocket::connected, this, [this] {
-        TSignalScope scope(this, FInQtSignal);
+        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
         QtConnected();
     });
     connect(socket, &QTcpSocket::readyRead, this, [this] {
-        TSignalScope scope(this, FInQtSignal);
+        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
         QtReadyRead();
     });
     connect(socket, &QTcpSocket::disconnected, this, [this] {
-        TSignalScope scope(this, FInQtSignal);
+        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
         QtDisconnected();
     });
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        TSignalScope scope(this, FInQtSignal);
+        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
         QtError(error);
     });
 }
@@ -260,16 +259,44 @@ void TCustomWinSocket::Detach(bool graceful, bool destroying) {
         return;
     QTcpSocket* socket = std::exchange(FQt, nullptr);
     socket->disconnect(this);
-    if (FInQtSignal == 0) {
+    if (FInQtSignal == 0)
         ShutDown(socket, graceful);
-        return;
-    }
-    // Qt may be inside this very socket's code (even inside its abort): it is closed from the
-    // event loop. It stays this object's child unless this object is going.
-    if (destroying)
+    else if (destroying)
+        ShutDownLater(socket, graceful, true);
+    else // Qt is inside this socket's code (even inside its abort): close it once out of it
+        FRetired.emplace_back(socket, graceful);
+}
+
+void TCustomWinSocket::ShutDownLater(QTcpSocket* socket, bool graceful, bool orphan) {
+    if (orphan) // this object is going; the socket goes on its own
         socket->setParent(nullptr);
     QMetaObject::invokeMethod(
         socket, [socket, graceful] { ShutDown(socket, graceful); }, Qt::QueuedConnection);
+}
+
+void TCustomWinSocket::SignalsIdle() {
+    for (const auto& [socket, graceful] : std::exchange(FRetired, {}))
+        ShutDownLater(socket, graceful, false);
+}
+
+void TCustomWinSocket::Notify(const TSocketNotifyEvent& handler) {
+    const TSocketNotifyEvent copy = handler; // the owner may replace or destroy it meanwhile
+    if (!copy)
+        return;
+    TNesting nesting(this, &TCustomWinSocket::FInEvent, &TCustomWinSocket::EventsIdle);
+    Guarded([&] { copy(*this); });
+}
+
+void TCustomWinSocket::EventsIdle() {
+    if (FDeleteWhenIdle)
+        deleteLater();
+}
+
+void TCustomWinSocket::DeleteWhenIdle() {
+    if (FInEvent == 0)
+        deleteLater();
+    else
+        FDeleteWhenIdle = true; // the owner's handlers still hold it
 }
 
 void TCustomWinSocket::ShutDown(QTcpSocket* socket, bool graceful) {
@@ -346,7 +373,7 @@ void TCustomWinSocket::DeliverConnect() {
     FState = TState::Connected;
     NoteRemoteAddress();
     QPointer<TCustomWinSocket> alive(this);
-    Notify(FEvents.Connect, *this);
+    Notify(FEvents.Connect);
     if (alive && FState == TState::Connected && ReceiveLength() > 0)
         QueueRead();
 }
@@ -359,7 +386,7 @@ void TCustomWinSocket::DeliverRead() {
         return;
     QPointer<TCustomWinSocket> alive(this);
     const long long takenBefore = FTaken;
-    Notify(FEvents.Read, *this);
+    Notify(FEvents.Read);
     if (!alive)
         return;
     // As Windows Sockets signals again while data remains once the handler has read some.
@@ -369,6 +396,7 @@ void TCustomWinSocket::DeliverRead() {
 
 void TCustomWinSocket::DeliverError(TErrorEvent event, int code) {
     const TSocketErrorEvent handler = FEvents.Error;
+    TNesting nesting(this, &TCustomWinSocket::FInEvent, &TCustomWinSocket::EventsIdle);
     Guarded([&] {
         int errorCode = code;
         if (handler)
@@ -395,7 +423,7 @@ void TCustomWinSocket::ConnectionLost() {
     ++FAttempt;
     Detach(false);
     FPending.clear();
-    Notify(FEvents.Disconnect, *this);
+    Notify(FEvents.Disconnect);
     if (alive && FEvents.Released)
         FEvents.Released(*this);
 }
@@ -572,7 +600,7 @@ void TServerSocket::Release(TCustomWinSocket& connection) {
     if (found == FConnections.end())
         return;
     FConnections.erase(found);
-    connection.deleteLater(); // the caller's stack may still hold it
+    connection.DeleteWhenIdle();
 }
 
 } // namespace platform

@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QTcpServer;
@@ -48,6 +49,7 @@ private:
     friend class TServerSocket;
 
     enum class TState { Closed, Opening, Connected };
+    class TNesting;
     // What the owner is told; each runs under the guard except Released (owner bookkeeping).
     struct TEvents {
         TSocketNotifyEvent Connect, Disconnect, Read;
@@ -64,6 +66,12 @@ private:
     void Attach(QTcpSocket* socket);
     void Detach(bool graceful, bool destroying = false);
     static void ShutDown(QTcpSocket* socket, bool graceful);
+    static void ShutDownLater(QTcpSocket* socket, bool graceful, bool orphan);
+    void SignalsIdle();
+    void Notify(const TSocketNotifyEvent& handler);
+    void EventsIdle();
+    // Deleted from the event loop once no event of this socket is running any more.
+    void DeleteWhenIdle();
     void Later(std::function<void()> step);
     void QtConnected();
     void QtReadyRead();
@@ -86,7 +94,10 @@ private:
     unsigned FAttempt = 0;     // changes with every open and close; stale queued events drop
     int FDeferEvents = 0;      // inside Open or WaitForConnected: events go to the loop
     int FInQtSignal = 0;       // inside a signal of FQt: it may only be deleted later
-    bool FReadQueued = false;  // a further read event is already on its way
+    std::vector<std::pair<QTcpSocket*, bool>> FRetired; // detached in a signal; graceful?
+    int FInEvent = 0;                                   // owner's handlers running on this socket
+    bool FDeleteWhenIdle = false; // released by the server while a handler ran
+    bool FReadQueued = false;     // a further read event is already on its way
 };
 
 class TClientSocket : public QObject {

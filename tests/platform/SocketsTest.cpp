@@ -453,6 +453,26 @@ TEST_F(ServerSocket, PortInUseRaisesTheBindErrorAtOnce) {
     EXPECT_FALSE(server.Active());
 }
 
+TEST_F(ServerSocket, ConnectionClosedWhileItsHandlerShowsABoxLivesUntilTheHandlerEnds) {
+    TServerSocket server;
+    std::vector<std::string> events;
+    server.OnClientRead = [&](TCustomWinSocket& socket) {
+        events.push_back("read " + socket.ReceiveText());
+        ShowMessage("size differs"); // its loop lets the peer's close in
+        events.push_back("after box " + socket.RemoteAddress());
+    };
+    server.OnClientDisconnect = [&](TCustomWinSocket&) { events.push_back("disconnect"); };
+    server.SetPort(0);
+    server.Open();
+    ScriptedPeer peer(server.Port());
+    peer.Send("09");
+    peer.Close();
+    ASSERT_TRUE(WaitUntil([&] { return events.size() == 3; }));
+    expectedBoxes = 1;
+    EXPECT_EQ((std::vector<std::string>{"read 09", "disconnect", "after box 127.0.0.1"}), events);
+    EXPECT_EQ(0, server.ActiveConnections());
+}
+
 // ---- the scripted teacher server itself ----
 
 TEST_F(ScriptedPeers, RepliesToScriptedCodesAndRecordsTheConnection) {
