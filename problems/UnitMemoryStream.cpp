@@ -18,8 +18,10 @@ TMemoryStream& TMemoryStream::operator=(TMemoryStream&& other) noexcept {
 
 void TMemoryStream::Assign(std::string_view bytes) {
     TMemoryStream fresh;
-    std::memcpy(fresh.Reserve(bytes.size()), bytes.data(), bytes.size());
-    fresh.Extend(bytes.size());
+    if (!bytes.empty()) {
+        std::memcpy(fresh.Reserve(bytes.size()), bytes.data(), bytes.size());
+        fresh.Extend(bytes.size());
+    }
     Swap(fresh);
     Position = fresh.Position;
 }

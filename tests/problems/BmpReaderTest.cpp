@@ -67,7 +67,7 @@ std::uint32_t Pack(QRgb colour, const std::vector<std::uint32_t>& masks) {
     const int channels[4] = {qRed(colour), qGreen(colour), qBlue(colour), qAlpha(colour)};
     std::uint32_t raw = 0;
     for (std::size_t i = 0; i < masks.size(); ++i) {
-        const std::uint32_t mask = masks[i];
+        const std::uint64_t mask = masks[i];
         if (mask == 0)
             continue;
         int shift = 0;

@@ -37,9 +37,10 @@ inline AnsiString LinesField(const AnsiString& body) {
     return Prefixed(body, 10);
 }
 
+// bytes little-endian bytes of value; those beyond its four are zeros.
 inline void PutLE(AnsiString& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        out += static_cast<char>(i < 4 ? (value >> (8 * i)) & 0xFF : 0);
 }
 
 // The layout of a BMP picture; Height < 0 stores the rows top-down.
