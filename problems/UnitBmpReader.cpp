@@ -1,7 +1,6 @@
 #include "UnitBmpReader.h"
 
 #include "SysUtils.h"
-
 #include "UnitBigBlock.h"
 
 #include <QByteArray>
