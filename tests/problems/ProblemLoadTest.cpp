@@ -4,6 +4,8 @@
 #include "TestSupport.h"
 #include "UnitPracDataMan.h"
 
+#include <QBuffer>
+
 #include <gtest/gtest.h>
 
 using namespace ProblemFileWriter;
@@ -356,4 +358,71 @@ TEST_F(ProblemLoad, InflatingStopsPastHalfAGibibyte) {
     WriteBytes(Path(), compressed);
     EXPECT_EQ(Load(), "Error");
     EXPECT_EQ(Container.Stream.Buffer.Size(), 0u) << "the reader kept its text";
+}
+
+TEST_F(ProblemLoad, StreamsFromOtherDeflateSettingsAndFlushes) {
+    const AnsiString text = ProblemText({Titled("a"), Titled("b")});
+    struct Writer {
+        int Level, Strategy, Flush;
+        std::size_t Chunk;
+    };
+    for (const Writer& writer :
+         {Writer{9, Z_DEFAULT_STRATEGY, Z_NO_FLUSH, 7},
+          Writer{1, Z_HUFFMAN_ONLY, Z_SYNC_FLUSH, 100}, Writer{6, Z_RLE, Z_FULL_FLUSH, 512},
+          Writer{6, Z_FIXED, Z_PARTIAL_FLUSH, 33},
+          Writer{0, Z_DEFAULT_STRATEGY, Z_SYNC_FLUSH, 1000}}) {
+        z_stream stream{};
+        ASSERT_EQ(deflateInit2(&stream, writer.Level, Z_DEFLATED, 15, 8, writer.Strategy), Z_OK);
+        AnsiString compressed;
+        char out[4096];
+        for (std::size_t at = 0; at <= text.size(); at += writer.Chunk) {
+            const bool last = at + writer.Chunk > text.size();
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data() + at));
+            stream.avail_in = static_cast<uInt>(std::min(writer.Chunk, text.size() - at));
+            do {
+                stream.next_out = reinterpret_cast<Bytef*>(out);
+                stream.avail_out = sizeof out;
+                deflate(&stream, last ? Z_FINISH : writer.Flush);
+                compressed.append(out, sizeof out - stream.avail_out);
+            } while (stream.avail_out == 0);
+        }
+        deflateEnd(&stream);
+        WriteBytes(Path(), compressed);
+        Container.Clear();
+        EXPECT_EQ(Load(), "") << writer.Strategy;
+        EXPECT_EQ(Titles(), (TitleList{"a", "b"})) << writer.Strategy;
+    }
+}
+
+TEST_F(ProblemLoad, PicturesWrittenByAnImageLibraryShowAsWritten) {
+    QImage colour(13, 7, QImage::Format_RGB32);
+    for (int y = 0; y < colour.height(); ++y)
+        for (int x = 0; x < colour.width(); ++x)
+            colour.setPixel(x, y, qRgb(x * 19, y * 36, (x + y) * 12));
+    const std::vector<QImage> images = {
+        colour,
+        colour.convertToFormat(QImage::Format_Indexed8),
+        colour.convertToFormat(QImage::Format_Mono),
+        colour.convertToFormat(QImage::Format_RGB16),
+    };
+    std::vector<ProblemRecord> records;
+    for (const QImage& image : images) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(image.save(&buffer, "BMP"));
+        ProblemRecord record;
+        record.Picture = AnsiString(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        records.push_back(record);
+    }
+    WriteProblemFile(Path(), records);
+    EXPECT_EQ(Load(), "");
+    ASSERT_EQ(Container.Count(), static_cast<int>(images.size()));
+    for (int i = 0; i < Container.Count(); ++i) {
+        const QImage& shown = Container.Items(i).Bitmap;
+        ASSERT_EQ(shown.size(), images[i].size()) << i;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                ASSERT_EQ(shown.pixel(x, y), images[i].pixel(x, y)) << i << ": " << x << "," << y;
+    }
 }
