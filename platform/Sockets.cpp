@@ -3,7 +3,6 @@
 #include "Application.h"
 #include "SysUtils.h"
 
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QTcpServer>
@@ -214,8 +213,6 @@ bool TCustomWinSocket::WaitForConnected(int ms) {
         return false;
     QTcpSocket* socket = FQt;
     const unsigned attempt = FAttempt;
-    QElapsedTimer elapsed;
-    elapsed.start();
     ++FDeferEvents;
     const bool connected = socket->waitForConnected(ms);
     --FDeferEvents;

@@ -10,6 +10,11 @@
 
 #include <QTcpServer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -113,6 +118,28 @@ TEST_F(ClientSocket, SendsNothingAndRaisesNothingWhileDown) {
     ASSERT_TRUE(server.Connection(0).WaitForClosed());
     EXPECT_EQ("", server.Received());
     EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(ClientSocket, CloseWhileOpeningDropsTheAttemptWithoutAnEvent) {
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    recorded.OpenTo(server.Port());
+    recorded.client.Close();
+    PumpEvents(100);
+    EXPECT_TRUE(recorded.events.empty());
+    EXPECT_FALSE(recorded.client.Active());
+
+    recorded.client.Open();
+    recorded.client.Open(); // the pending attempt stands
+    ASSERT_TRUE(recorded.WaitFor("connect"));
+    PumpEvents(50);
+    EXPECT_EQ(std::vector<std::string>{"connect"}, recorded.events);
+    recorded.client.Socket().SendText("90");
+    ASSERT_TRUE(server.WaitForBytes(2));
+    const int latest = server.ConnectionCount() - 1;
+    EXPECT_EQ(latest, server.Messages()[0].Connection);
+    for (int dropped = 0; dropped < latest; ++dropped)
+        EXPECT_TRUE(server.Connection(dropped).WaitForClosed());
 }
 
 TEST_F(ClientSocket, TwoMessagesArrivingTogetherAreOneRead) {
@@ -312,6 +339,37 @@ TEST_F(ClientSocketWait, RefusedEndsTheWaitWithFalseAndTheErrorComesFromTheLoop)
     ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
     EXPECT_EQ(std::vector<int>{10061}, codes);
     EXPECT_FALSE(recorded.client.WaitForConnected(10)) << "nothing pending any more";
+}
+
+TEST_F(ClientSocketWait, PeerThatNeverAnswersEndsTheWaitAtItsLimitAndTimesOut) {
+    // A listening socket whose accept queue is full drops further connection requests unanswered.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, ::listen(listener, 0));
+    socklen_t length = sizeof address;
+    ASSERT_EQ(0, ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
+    const int port = ntohs(address.sin_port);
+    RecordedClient queued;
+    queued.OpenTo(port);
+    ASSERT_TRUE(queued.WaitFor("connect"));
+
+    RecordedClient recorded;
+    std::vector<int> codes;
+    recorded.client.OnError = [&](TCustomWinSocket&, TErrorEvent, int& errorCode) {
+        codes.push_back(errorCode);
+        errorCode = 0;
+    };
+    recorded.OpenTo(port);
+    EXPECT_FALSE(recorded.client.WaitForConnected(300));
+    EXPECT_TRUE(codes.empty());
+    EXPECT_NO_THROW(recorded.client.SetPort(port + 1)) << "the abandoned attempt is closed";
+    ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
+    EXPECT_EQ(std::vector<int>{10060}, codes);
+    EXPECT_FALSE(recorded.client.Active());
+    ::close(listener);
 }
 
 TEST_F(ClientSocketLifetime, OwnerDestroyedInItsReadHandlerGetsNoFurtherEvent) {
