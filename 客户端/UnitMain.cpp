@@ -32,6 +32,7 @@ const char* const MainWindowTitle = "Quorvane-客户端 2.3 RC";
 namespace {
 
 constexpr int kPushPort = 1999;
+int gPushPort = kPushPort;
 constexpr int kServerPort = 2023;
 constexpr int kPollIntervalMs = 500;
 constexpr int kProblemNumbers = 20;
@@ -91,6 +92,10 @@ void AddItemsKeepingText(QComboBox* box, const TStringList& lines, const QString
 }
 
 } // namespace
+
+void SetPushPortForTests(int port) {
+    gPushPort = port < 0 ? kPushPort : port;
+}
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setupUi(this);
@@ -207,7 +212,7 @@ void TFormMain::FormCreate() {
 
     LoadSettings();
 
-    FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), kPushPort);
+    FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), gPushPort);
     FPushReceiver->FLog = Memo1;
 
     cbxFileIndex->clear();

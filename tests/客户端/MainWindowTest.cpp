@@ -204,6 +204,18 @@ TEST_F(MainWindowTest, CtrlASelectsTheWholeLogOrMessageAndAWithoutCtrlTypes) {
     EXPECT_EQ(w.Memo1->textCursor().selectedText().size(), 8);
 }
 
+TEST_F(MainWindowTest, EnterInAnEditableBoxAddsNothingToItsList) {
+    TFormMain& w = CreateWindow();
+    for (QComboBox* box : {w.cbxIP, w.cbxCourseID, w.EditOrder, w.cbxFileName}) {
+        const int items = box->count();
+        box->setFocus();
+        box->setEditText(QStringLiteral("A"));
+        PressKey(box->lineEdit(), Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        EXPECT_EQ(box->count(), items) << box->objectName().toStdString();
+        EXPECT_EQ(box->currentText(), QStringLiteral("A"));
+    }
+}
+
 TEST_F(MainWindowTest, EditingTheServerAddressClosesAnOpenConnectionOnly) {
     ScriptedTeacherServer server;
     TFormMain& w = CreateWindow();
@@ -244,7 +256,8 @@ TEST_F(MainWindowTest, TheAnswerBoxAndHelpButtonStayInsideTheirPanelWhereverTheS
 
 TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn) {
     QTcpServer squatter;
-    ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 1999));
+    ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4));
+    SetPushPortForTests(squatter.serverPort());
     Folder.Write("setting.txt", "ipsrv=127.0.0.1\r\nother=1\r\n");
     Folder.Write("setup_srvip.txt", "10.0.0.1\r\n");
     TFormMain& w = CreateWindow();
