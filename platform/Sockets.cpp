@@ -183,15 +183,22 @@ void TCustomWinSocket::Open(const AnsiString& address, int port) {
     FPending.clear();
     FRemoteAddress.clear();
     ++FAttempt;
+    QHostAddress host;
+    if (!host.setAddress(
+            QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size()))) ||
+        host.protocol() != QAbstractSocket::IPv4Protocol) {
+        // Only dotted IPv4 addresses are reached (no name lookup that could block the wait);
+        // anything else fails as an invalid remote address, told from the event loop.
+        Later([this] { DeliverError(eeConnect, 10049); });
+        return;
+    }
     FState = TState::Opening;
     auto* socket = new QTcpSocket(this);
     Attach(socket);
     // A loopback connect may complete or fail inside connectToHost; its event still comes
     // from the event loop, after the caller has returned.
     ++FDeferEvents;
-    socket->connectToHost(
-        QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size())),
-        static_cast<quint16>(port), QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    socket->connectToHost(host, static_cast<quint16>(port));
     --FDeferEvents;
 }
 

@@ -112,7 +112,8 @@ public:
     int Port() const { return FPort; }
     void SetPort(int port); // same rule
     // Returns at once; OnConnect comes from the event loop. Does nothing while the socket is
-    // already opening or connected (the pending attempt stands).
+    // already opening or connected (the pending attempt stands). An address that is not dotted
+    // IPv4 gets the error event 10049 (the remote address is not valid) from the loop.
     void Open();
     void Close(); // OnDisconnect when it was connected; an opening attempt is dropped silently
     bool Active() const; // true only once the connect event has been delivered

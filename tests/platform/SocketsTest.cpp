@@ -261,6 +261,24 @@ TEST_F(ClientSocketErrors, RefusedConnectionCarries10061AndAClearedCodeShowsNoth
     EXPECT_NO_THROW(client.SetPort(port + 1)) << "a refused socket is closed again";
 }
 
+TEST_F(ClientSocketErrors, AddressThatIsNotDottedIPv4FailsFromTheLoop) {
+    TClientSocket client;
+    std::vector<int> codes;
+    client.OnError = [&](TCustomWinSocket&, TErrorEvent event, int& errorCode) {
+        EXPECT_EQ(eeConnect, event);
+        codes.push_back(errorCode);
+        errorCode = 0;
+    };
+    client.SetAddress("192.168.1.300");
+    client.SetPort(2023);
+    client.Open();
+    EXPECT_TRUE(codes.empty());
+    EXPECT_FALSE(client.WaitForConnected(2000));
+    ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
+    EXPECT_EQ(std::vector<int>{10049}, codes);
+    EXPECT_NO_THROW(client.SetAddress("服务器")) << "the socket stayed closed";
+}
+
 TEST_F(ClientSocketErrors, UnclearedCodeRaisesTheSocketErrorBox) {
     TClientSocket client;
     int errors = 0;
