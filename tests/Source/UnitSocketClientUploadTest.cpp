@@ -142,6 +142,10 @@ struct UploadCase {
     int Blocks;
     bool ShortLastBlock; // fewer than 15 bytes of file in the last block
 };
+// Keeps the test's listed name short.
+void PrintTo(const UploadCase& c, std::ostream* out) {
+    *out << c.Size << " bytes";
+}
 
 class TSClientUploadSizes : public TSClientUpload,
                             public ::testing::WithParamInterface<UploadCase> {};
@@ -211,6 +215,9 @@ struct HeaderCase {
     AnsiString StudentNo;
     AnsiString Expected;
 };
+void PrintTo(const HeaderCase& c, std::ostream* out) {
+    *out << c.Name;
+}
 
 class TSClientUploadHeader : public TSClientUpload,
                              public ::testing::WithParamInterface<HeaderCase> {};
