@@ -2,6 +2,8 @@
 
 #include "SysUtils.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
@@ -70,6 +72,10 @@ void TStringList::LoadFromFile(const AnsiString& fileName) {
     std::ifstream file(fileName, std::ios::binary);
     if (!file)
         throw EFOpenError(fileName, errno);
+    // A folder opens like a file here but holds no text.
+    struct stat info;
+    if (::stat(fileName.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw EFOpenError(fileName, EISDIR);
     const AnsiString content((std::istreambuf_iterator<char>(file)),
                              std::istreambuf_iterator<char>());
     if (file.bad())

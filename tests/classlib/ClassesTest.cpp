@@ -2,6 +2,8 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -65,6 +67,9 @@ TEST(LineList, SavesAndLoadsFilesAndReportsFailures) {
     EXPECT_THROW(loaded.LoadFromFile(folder.File("missing.txt")), EFOpenError);
     EXPECT_EQ(loaded.Count(), 2) << "a failed load leaves the list unchanged";
     EXPECT_THROW(list.SaveToFile(folder.File("no/such/folder.txt")), EFCreateError);
+    QDir(QString::fromStdString(folder.Path())).mkdir("folder.txt");
+    EXPECT_THROW(loaded.LoadFromFile(folder.File("folder.txt")), EFOpenError);
+    EXPECT_EQ(loaded.Count(), 2);
 }
 
 TEST(LineList, WholeLineSearchIgnoresAsciiCaseOnly) {
