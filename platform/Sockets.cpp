@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace platform {
@@ -75,36 +76,60 @@ int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorTex
 
 // ---- one connection ----
 
-// Counts nested runs of one kind (slots of the Qt socket, or events to the owner) and runs the
-// idle step when the outermost one ends; does nothing once the socket is gone.
-class TCustomWinSocket::TNesting {
+// One Qt socket as its slots see it: how deep they are in its signals, and whether it was
+// detached meanwhile. Shared with the slots so that it outlives the wrapper.
+struct TCustomWinSocket::TQtLink {
+    QTcpSocket* Socket;
+    int Depth = 0;
+    bool Retired = false;
+    bool Graceful = false;
+};
+
+// Marks a slot of the Qt socket as running; a socket detached meanwhile is closed once the
+// outermost slot has returned (never inside Qt's own code for it, and never from a nested
+// event loop that runs while the slot waits).
+class TCustomWinSocket::TSignalScope {
 public:
-    using TCounter = int TCustomWinSocket::*;
-    using TIdleStep = void (TCustomWinSocket::*)();
-    TNesting(TCustomWinSocket* socket, TCounter counter, TIdleStep idle)
-        : FSocket(socket), FCounter(counter), FIdle(idle) {
-        ++(socket->*counter);
+    explicit TSignalScope(std::shared_ptr<TQtLink> link) : FLink(std::move(link)) {
+        ++FLink->Depth;
     }
-    ~TNesting() {
-        if (FSocket && --(FSocket->*FCounter) == 0)
-            (FSocket.data()->*FIdle)();
+    ~TSignalScope() {
+        if (--FLink->Depth == 0 && FLink->Retired)
+            ShutDownLater(FLink->Socket, FLink->Graceful);
     }
-    TNesting(const TNesting&) = delete;
-    TNesting& operator=(const TNesting&) = delete;
+    TSignalScope(const TSignalScope&) = delete;
+    TSignalScope& operator=(const TSignalScope&) = delete;
+
+private:
+    std::shared_ptr<TQtLink> FLink;
+};
+
+// Marks an event to the owner as running; a connection released meanwhile is deleted once the
+// outermost one has returned. Does nothing once the socket is gone.
+class TCustomWinSocket::TEventScope {
+public:
+    explicit TEventScope(TCustomWinSocket* socket) : FSocket(socket) { ++socket->FInEvent; }
+    ~TEventScope() {
+        if (FSocket && --FSocket->FInEvent == 0 && FSocket->FDeleteWhenIdle)
+            FSocket->deleteLater();
+    }
+    TEventScope(const TEventScope&) = delete;
+    TEventScope& operator=(const TEventScope&) = delete;
 
 private:
     QPointer<TCustomWinSocket> FSocket;
-    TCounter FCounter;
-    TIdleStep FIdle;
 };
 
 TCustomWinSocket::TCustomWinSocket(TEvents events, QObject* owner)
     : QObject(owner), FEvents(std::move(events)) {}
 
 TCustomWinSocket::~TCustomWinSocket() {
-    Detach(false, true);
-    for (const auto& [socket, graceful] : std::exchange(FRetired, {}))
-        ShutDownLater(socket, false, true);
+    Detach(false);
+    // Sockets whose signals are still running must outlive their parent; their last slot
+    // closes them.
+    for (const std::shared_ptr<TQtLink>& link : FRetired)
+        if (link->Depth > 0)
+            link->Socket->setParent(nullptr);
 }
 
 int TCustomWinSocket::SendText(const AnsiString& text) {
@@ -239,61 +264,54 @@ bool TCustomWinSocket::WaitForConnected(int ms) {
 
 void TCustomWinSocket::Attach(QTcpSocket* socket) {
     FQt = socket;
+    FLink = std::make_shared<TQtLink>(TQtLink{socket});
     socket->setParent(this);
-    connect(socket, &QTcpSocket::connected, this, [this] {
-        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
+    connect(socket, &QTcpSocket::connected, this, [this, link = FLink] {
+        TSignalScope scope(link);
         QtConnected();
     });
-    connect(socket, &QTcpSocket::readyRead, this, [this] {
-        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
+    connect(socket, &QTcpSocket::readyRead, this, [this, link = FLink] {
+        TSignalScope scope(link);
         QtReadyRead();
     });
-    connect(socket, &QTcpSocket::disconnected, this, [this] {
-        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
+    connect(socket, &QTcpSocket::disconnected, this, [this, link = FLink] {
+        TSignalScope scope(link);
         QtDisconnected();
     });
-    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        TNesting nesting(this, &TCustomWinSocket::FInQtSignal, &TCustomWinSocket::SignalsIdle);
-        QtError(error);
-    });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, link = FLink](QAbstractSocket::SocketError error) {
+                TSignalScope scope(link);
+                QtError(error);
+            });
 }
 
-void TCustomWinSocket::Detach(bool graceful, bool destroying) {
+void TCustomWinSocket::Detach(bool graceful) {
     if (!FQt)
         return;
     QTcpSocket* socket = std::exchange(FQt, nullptr);
+    const std::shared_ptr<TQtLink> link = std::exchange(FLink, nullptr);
     socket->disconnect(this);
-    if (FInQtSignal == 0)
+    if (link->Depth == 0) {
         ShutDown(socket, graceful);
-    else if (destroying)
-        ShutDownLater(socket, graceful, true);
-    else // Qt is inside this socket's code (even inside its abort): close it once out of it
-        FRetired.emplace_back(socket, graceful);
+        return;
+    }
+    link->Retired = true;
+    link->Graceful = graceful;
+    std::erase_if(FRetired, [](const std::shared_ptr<TQtLink>& old) { return old->Depth == 0; });
+    FRetired.push_back(link);
 }
 
-void TCustomWinSocket::ShutDownLater(QTcpSocket* socket, bool graceful, bool orphan) {
-    if (orphan) // this object is going; the socket goes on its own
-        socket->setParent(nullptr);
+void TCustomWinSocket::ShutDownLater(QTcpSocket* socket, bool graceful) {
     QMetaObject::invokeMethod(
         socket, [socket, graceful] { ShutDown(socket, graceful); }, Qt::QueuedConnection);
-}
-
-void TCustomWinSocket::SignalsIdle() {
-    for (const auto& [socket, graceful] : std::exchange(FRetired, {}))
-        ShutDownLater(socket, graceful, false);
 }
 
 void TCustomWinSocket::Notify(const TSocketNotifyEvent& handler) {
     const TSocketNotifyEvent copy = handler; // the owner may replace or destroy it meanwhile
     if (!copy)
         return;
-    TNesting nesting(this, &TCustomWinSocket::FInEvent, &TCustomWinSocket::EventsIdle);
+    TEventScope scope(this);
     Guarded([&] { copy(*this); });
-}
-
-void TCustomWinSocket::EventsIdle() {
-    if (FDeleteWhenIdle)
-        deleteLater();
 }
 
 void TCustomWinSocket::DeleteWhenIdle() {
@@ -400,7 +418,7 @@ void TCustomWinSocket::DeliverRead() {
 
 void TCustomWinSocket::DeliverError(TErrorEvent event, int code) {
     const TSocketErrorEvent handler = FEvents.Error;
-    TNesting nesting(this, &TCustomWinSocket::FInEvent, &TCustomWinSocket::EventsIdle);
+    TEventScope scope(this);
     Guarded([&] {
         int errorCode = code;
         if (handler)

@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,9 @@ private:
     friend class TServerSocket;
 
     enum class TState { Closed, Opening, Connected };
-    class TNesting;
+    struct TQtLink;
+    class TSignalScope;
+    class TEventScope;
     // What the owner is told; each runs under the guard except Released (owner bookkeeping).
     struct TEvents {
         TSocketNotifyEvent Connect, Disconnect, Read;
@@ -64,12 +67,10 @@ private:
     bool IsOpen() const { return FState != TState::Closed; }
 
     void Attach(QTcpSocket* socket);
-    void Detach(bool graceful, bool destroying = false);
+    void Detach(bool graceful);
     static void ShutDown(QTcpSocket* socket, bool graceful);
-    static void ShutDownLater(QTcpSocket* socket, bool graceful, bool orphan);
-    void SignalsIdle();
+    static void ShutDownLater(QTcpSocket* socket, bool graceful);
     void Notify(const TSocketNotifyEvent& handler);
-    void EventsIdle();
     // Deleted from the event loop once no event of this socket is running any more.
     void DeleteWhenIdle();
     void Later(std::function<void()> step);
@@ -88,16 +89,16 @@ private:
     TEvents FEvents;
     TState FState = TState::Closed;
     QTcpSocket* FQt = nullptr;
-    AnsiString FRemoteAddress; // kept for the disconnect event
-    QByteArray FPending;       // arrived, pulled out of Qt's buffer, not yet taken
-    long long FTaken = 0;      // bytes taken by the handlers so far
-    unsigned FAttempt = 0;     // changes with every open and close; stale queued events drop
-    int FDeferEvents = 0;      // inside Open or WaitForConnected: events go to the loop
-    int FInQtSignal = 0;       // inside a signal of FQt: it may only be deleted later
-    std::vector<std::pair<QTcpSocket*, bool>> FRetired; // detached in a signal; graceful?
-    int FInEvent = 0;                                   // owner's handlers running on this socket
-    bool FDeleteWhenIdle = false; // released by the server while a handler ran
-    bool FReadQueued = false;     // a further read event is already on its way
+    AnsiString FRemoteAddress;      // kept for the disconnect event
+    QByteArray FPending;            // arrived, pulled out of Qt's buffer, not yet taken
+    long long FTaken = 0;           // bytes taken by the handlers so far
+    unsigned FAttempt = 0;          // changes with every open and close; stale queued events drop
+    int FDeferEvents = 0;           // inside Open or WaitForConnected: events go to the loop
+    std::shared_ptr<TQtLink> FLink; // FQt as its slots see it
+    std::vector<std::shared_ptr<TQtLink>> FRetired; // detached while their signals ran
+    int FInEvent = 0;                               // owner's handlers running on this socket
+    bool FDeleteWhenIdle = false;                   // released by the server while a handler ran
+    bool FReadQueued = false;                       // a further read event is already on its way
 };
 
 class TClientSocket : public QObject {

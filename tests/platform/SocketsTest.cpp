@@ -9,6 +9,8 @@
 #include "TestSupport.h"
 
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -410,6 +412,39 @@ TEST_F(ClientSocketLifetime, OwnerDestroyedInItsReadHandlerGetsNoFurtherEvent) {
     PumpEvents(100);
     EXPECT_EQ(1, reads);
     EXPECT_TRUE(server.Connection(0).WaitForClosed());
+}
+
+TEST_F(ClientSocketLifetime, OwnerDestroyedWhileItsReadHandlerRunsANestedLoop) {
+    ScriptedTeacherServer server;
+    auto client = std::make_unique<TClientSocket>();
+    bool inHandler = false;
+    bool qtSocketGone = false;
+    bool qtSocketGoneInHandler = false;
+    client->OnRead = [&](TCustomWinSocket& socket) {
+        inHandler = true;
+        socket.ReceiveText();
+        socket.SendText("09");
+        QTimer::singleShot(0, [&] { client.reset(); });
+        PumpEvents(50); // the loop a modal box runs
+        inHandler = false;
+    };
+    client->SetAddress("127.0.0.1");
+    client->SetPort(server.Port());
+    client->Open();
+    ASSERT_TRUE(WaitUntil([&] { return client && client->Active(); }));
+    ASSERT_TRUE(server.WaitForConnections(1));
+    // The handler runs inside a signal of Qt's socket, which must outlive it.
+    auto* qtSocket = client->findChild<QTcpSocket*>();
+    ASSERT_NE(nullptr, qtSocket);
+    QObject::connect(qtSocket, &QObject::destroyed, [&] {
+        qtSocketGone = true;
+        qtSocketGoneInHandler = inHandler;
+    });
+    server.Send("0123456789");
+    ASSERT_TRUE(WaitUntil([&] { return !client && !inHandler && qtSocketGone; }));
+    EXPECT_FALSE(qtSocketGoneInHandler);
+    EXPECT_TRUE(server.Connection(0).WaitForClosed());
+    EXPECT_EQ("09", server.Received());
 }
 
 // ---- server ----
