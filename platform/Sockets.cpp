@@ -5,6 +5,7 @@
 
 #include <QHostAddress>
 #include <QMetaObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 

@@ -7,11 +7,9 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <vector>
 
 class QTcpServer;
@@ -93,7 +91,7 @@ private:
     QByteArray FPending;            // arrived, pulled out of Qt's buffer, not yet taken
     long long FTaken = 0;           // bytes taken by the handlers so far
     unsigned FAttempt = 0;          // changes with every open and close; stale queued events drop
-    int FDeferEvents = 0;           // inside Open or WaitForConnected: events go to the loop
+    int FDeferEvents = 0;           // inside Open, a wait or a send: events go to the loop
     std::shared_ptr<TQtLink> FLink; // FQt as its slots see it
     std::vector<std::shared_ptr<TQtLink>> FRetired; // detached while their signals ran
     int FInEvent = 0;                               // owner's handlers running on this socket
