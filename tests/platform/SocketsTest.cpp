@@ -122,6 +122,21 @@ TEST_F(ClientSocket, SendsNothingAndRaisesNothingWhileDown) {
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
+TEST_F(ClientSocket, LargeWriteIsKeptWholeEvenWhenClosedRightAfter) {
+    ScriptedTeacherServer server;
+    RecordedClient recorded;
+    recorded.OpenTo(server.Port());
+    ASSERT_TRUE(recorded.WaitFor("connect"));
+    AnsiString block(8 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i % 251);
+    EXPECT_EQ(static_cast<int>(block.size()), recorded.client.Socket().SendText(block));
+    recorded.client.Close();
+    ASSERT_TRUE(server.WaitForBytes(block.size(), 10000));
+    EXPECT_TRUE(server.Received() == block);
+    EXPECT_TRUE(server.Connection(0).WaitForClosed());
+}
+
 TEST_F(ClientSocket, CloseWhileOpeningDropsTheAttemptWithoutAnEvent) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
