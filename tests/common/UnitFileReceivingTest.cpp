@@ -70,6 +70,24 @@ TEST_F(PushReceiverTest, ShortFirstReadCompletesTheFileAndShowsTheSizeBox) {
     EXPECT_EQ(AfterTimeStamp(LogLines(&log)[0]), "  文件接收完毕: short.bin");
 }
 
+TEST_F(PushReceiverTest, PeerHangingUpWhileTheSizeBoxIsOpenLeavesTheReceiverWorking) {
+    boxes.WhileOpen = [&] {
+        peer->Close();
+        PumpEvents(100);
+    };
+    Offer(*peer, "hangup.bin", 3000, 0);
+    Send(*peer, "04");
+    ExpectReply(*peer, "05");
+    Send(*peer, FileBytes(76));
+    ExpectSizeMismatchBox(boxes);
+    EXPECT_EQ(folder.Read("hangup.bin"), FileBytes(76));
+
+    boxes.WhileOpen = nullptr;
+    peer = ReceiverPeer::ConnectTo(port);
+    Push(*peer, "after.bin", "still here");
+    EXPECT_EQ(folder.Read("after.bin"), "still here");
+}
+
 TEST_F(PushReceiverTest, BytesBeyondABlockAreTheNextMessage) {
     log.appendPlainText("earlier");
     const AnsiString bytes = FileBytes(1030);

@@ -81,6 +81,8 @@ void ModalBoxCloser::CloseOpenBox() {
     if (!box || !box->isVisible())
         return;
     FBoxes.push_back({box->windowTitle(), box->text()});
+    if (WhileOpen)
+        WhileOpen();
     QMessageBox::StandardButton answer = FDefaultAnswer;
     if (!FAnswers.empty()) {
         answer = FAnswers.front();

@@ -44,6 +44,8 @@ public:
     ~ModalBoxCloser();
     void QueueAnswer(QMessageBox::StandardButton answer) { FAnswers.push_back(answer); }
     const std::vector<Box>& Boxes() const { return FBoxes; }
+    // Runs while a box is open, before it is answered: what else happens in that moment.
+    std::function<void()> WhileOpen;
 
 private:
     void CloseOpenBox();
