@@ -117,6 +117,9 @@ void TSClient::FillProblemNumbers(int count) {
     FProblemBox->clear();
     for (int number = 1; number <= count; ++number)
         FProblemBox->addItem(QString::number(number));
+    // Emptying a list box empties its text too; no problem is chosen for the student.
+    FProblemBox->setCurrentIndex(-1);
+    FProblemBox->setEditText(QString());
     if (count < 1) {
         const AnsiString rule(28, '-');
         Log(rule);

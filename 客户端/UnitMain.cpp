@@ -126,6 +126,8 @@ void TFormMain::BuildExtraControls() {
     Timer_Msg = new QTimer(this);
     Timer_Msg->setObjectName(QStringLiteral("Timer_Msg"));
     Timer_Msg->setInterval(kPollIntervalMs);
+    // A coarse timer may fire up to 5% early; the poll keeps its full 500 ms.
+    Timer_Msg->setTimerType(Qt::PreciseTimer);
 
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));

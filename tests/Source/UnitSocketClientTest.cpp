@@ -229,6 +229,17 @@ TEST_F(TSClientProblems, ProblemListFillsTheNumbersAndIsAcknowledged) {
     EXPECT_TRUE(Lines().empty());
 }
 
+TEST_F(TSClientProblems, NewProblemListLeavesNoProblemChosen) {
+    // The main window's box is editable; a number the student typed goes with the old list.
+    ProblemBox.setEditable(true);
+    ProblemBox.setEditText(QStringLiteral("3"));
+    Server.Send("171=k1\r\n2=k2\r\n3=k3");
+    ASSERT_TRUE(WaitForReceived("23" + Identity));
+    EXPECT_EQ(ProblemBox.count(), 3);
+    EXPECT_EQ(ProblemBox.currentIndex(), -1);
+    EXPECT_EQ(ProblemBox.currentText(), QString());
+}
+
 TEST_F(TSClientProblems, EmptyProblemListEmptiesTheBoxAndLogsTheNote) {
     ProblemBox.addItems({"1", "2"});
     Server.Send("17");

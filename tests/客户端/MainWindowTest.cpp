@@ -87,6 +87,7 @@ TEST_F(MainWindowTest, StartsWithTheControlsItemsAndInstructionsOfAFreshStart) {
 
     EXPECT_FALSE(w.Timer_Msg->isActive());
     EXPECT_EQ(w.Timer_Msg->interval(), 500);
+    EXPECT_EQ(w.Timer_Msg->timerType(), Qt::PreciseTimer);
     EXPECT_EQ(LogLines(w.Memo1), InstructionLog);
 
     ASSERT_TRUE(w.FClient && w.FPushReceiver && w.FPracData);
