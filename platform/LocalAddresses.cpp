@@ -4,31 +4,32 @@
 #include <netdb.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
 
 namespace platform {
 
 std::vector<std::string> HostIPv4Addresses() {
     std::vector<std::string> addresses;
+    // 64 bytes: names of up to 63 characters and their terminating NUL.
     char hostName[64] = {};
-    if (gethostname(hostName, sizeof hostName - 1) != 0)
+    if (gethostname(hostName, sizeof hostName) != 0)
         return addresses;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(hostName, nullptr, &hints, &found) != 0)
+    // The host entry keeps the resolver's order; getaddrinfo would sort the addresses by its
+    // own destination rules (a loopback address moves in front).
+    std::vector<char> scratch(1024);
+    hostent entry{};
+    hostent* found = nullptr;
+    int resolverError = 0;
+    while (gethostbyname_r(hostName, &entry, scratch.data(), scratch.size(), &found,
+                           &resolverError) == ERANGE)
+        scratch.resize(scratch.size() * 2);
+    if (!found || found->h_addrtype != AF_INET)
         return addresses;
-    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+    for (char** address = found->h_addr_list; *address; ++address) {
         char dotted[INET_ADDRSTRLEN] = {};
-        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-        if (!inet_ntop(AF_INET, &address->sin_addr, dotted, sizeof dotted))
-            continue;
-        // The host entry lists every address once; getaddrinfo may repeat one per protocol.
-        if (std::find(addresses.begin(), addresses.end(), dotted) == addresses.end())
+        if (inet_ntop(AF_INET, *address, dotted, sizeof dotted))
             addresses.emplace_back(dotted);
     }
-    freeaddrinfo(found);
     return addresses;
 }
 

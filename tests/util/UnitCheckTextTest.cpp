@@ -3,6 +3,13 @@
 
 #include <QRegularExpression>
 
+#include <optional>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -78,6 +85,78 @@ TEST(LocalAddresses, AreDottedIPv4) {
     const QRegularExpression dotted(QStringLiteral(R"(^\d{1,3}(\.\d{1,3}){3}$)"));
     for (const auto& address : *list)
         EXPECT_TRUE(dotted.match(QString::fromStdString(address)).hasMatch()) << address;
+}
+
+// Runs GetLocalIPList in a child process that has a host name and a host table of its own
+// (private UTS and mount namespaces); nullopt where the system allows no such namespaces.
+std::optional<std::vector<AnsiString>> LocalIPListUnder(const AnsiString& hostName,
+                                                        const AnsiString& hostTable) {
+    ProgramFolder folder;
+    const struct {
+        const char* target;
+        const char* name;
+        AnsiString content;
+    } files[] = {
+        {"/etc/hosts", "hosts", hostTable},
+        {"/etc/host.conf", "host.conf", "multi on\n"}, // every line of the name, not the first only
+        {"/etc/nsswitch.conf", "nsswitch.conf", "hosts: files\n"}, // no name server is asked
+    };
+    for (const auto& file : files)
+        folder.Write(file.name, file.content);
+    int channel[2];
+    if (pipe(channel) != 0)
+        return std::nullopt;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        bool isolated = unshare(CLONE_NEWNS | CLONE_NEWUTS) == 0 &&
+                        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                        sethostname(hostName.data(), hostName.size()) == 0;
+        for (const auto& file : files)
+            isolated = isolated && mount(folder.File(file.name).c_str(), file.target, nullptr,
+                                         MS_BIND, nullptr) == 0;
+        if (!isolated)
+            _exit(2);
+        AnsiString lines;
+        const auto list = GetLocalIPList();
+        for (const auto& address : *list)
+            lines += address + "\n";
+        const bool sent =
+            write(channel[1], lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+        _exit(sent ? 0 : 1);
+    }
+    close(channel[1]);
+    AnsiString received;
+    char buffer[256];
+    for (ssize_t got; child > 0 && (got = read(channel[0], buffer, sizeof buffer)) > 0;)
+        received.append(buffer, static_cast<size_t>(got));
+    close(channel[0]);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child ||
+        (WIFEXITED(status) && WEXITSTATUS(status) == 2))
+        return std::nullopt;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    std::vector<AnsiString> addresses;
+    for (size_t start = 0, end; (end = received.find('\n', start)) != AnsiString::npos;
+         start = end + 1)
+        addresses.push_back(received.substr(start, end - start));
+    return addresses;
+}
+
+TEST(LocalAddresses, KeepTheResolversOrderForNamesOfUpTo63Characters) {
+    const AnsiString name(63, 'n');
+    const auto addresses = LocalIPListUnder(name, "192.0.2.10 " + name + "\n127.0.0.1 " + name +
+                                                      "\n198.51.100.7 " + name + "\n");
+    if (!addresses)
+        GTEST_SKIP() << "no private namespaces here";
+    EXPECT_EQ(*addresses, (std::vector<AnsiString>{"192.0.2.10", "127.0.0.1", "198.51.100.7"}));
+}
+
+TEST(LocalAddresses, AnUnknownHostNameGivesAnEmptyList) {
+    const auto addresses = LocalIPListUnder("pellucan-unknown", "192.0.2.10 someone-else\n");
+    if (!addresses)
+        GTEST_SKIP() << "no private namespaces here";
+    EXPECT_TRUE(addresses->empty());
 }
 
 } // namespace
