@@ -2,9 +2,10 @@
 
 #include "Codec.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 
 static AnsiString gTitle;
 static bool gTitleSet = false;
@@ -21,8 +22,16 @@ void SetApplicationTitle(const AnsiString& title) {
 }
 
 void ShowModalBox(const AnsiString& caption, const AnsiString& text) {
+    // The window that was active before the box, and its focus, are active again afterwards;
+    // the box has no parent, so that destroying a window while it is open cannot free it.
+    const QPointer<QWidget> activeWindow = QApplication::activeWindow();
+    const QPointer<QWidget> focus = QApplication::focusWidget();
     QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok);
     box.exec();
+    if (activeWindow && activeWindow->isVisible())
+        activeWindow->activateWindow();
+    if (focus && focus->isVisible())
+        focus->setFocus();
 }
 
 void ShowMessage(const AnsiString& text) {

@@ -4,9 +4,12 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +46,25 @@ TEST(DefaultErrorHandler, TimersTickWhileABoxIsOpen) {
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].caption, QStringLiteral(u"提示"));
     EXPECT_EQ(boxes.Boxes()[0].text, QStringLiteral(u"文本"));
+}
+
+TEST(MessageBox, TheActiveWindowAndItsFocusComeBackAfterTheBox) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* first = new QLineEdit;
+    auto* answer = new QLineEdit;
+    layout->addWidget(first);
+    layout->addWidget(answer);
+    window.show();
+    window.activateWindow();
+    answer->setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == answer; }));
+    ModalBoxCloser boxes;
+    ShowModalBox("提示", "已保存");
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_TRUE(WaitUntil([&] {
+        return QApplication::activeWindow() == &window && QApplication::focusWidget() == answer;
+    }));
 }
 
 TEST(LogView, EveryCrLfStartsALine) {
