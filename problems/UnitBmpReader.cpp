@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -65,6 +66,14 @@ struct TBmpInfo {
 
     std::int64_t RowBytes() const { return (Width * BitsPerPixel + 31) / 32 * 4; }
     std::int64_t Rows() const { return Height < 0 ? -Height : Height; }
+    // Row bytes x rows; a hostile header can pass 64 bits, which counts as the extreme.
+    std::int64_t RowsBytes() const {
+        std::int64_t bytes = 0;
+        if (__builtin_mul_overflow(RowBytes(), Rows(), &bytes))
+            return RowBytes() < 0 ? std::numeric_limits<std::int64_t>::min()
+                                  : std::numeric_limits<std::int64_t>::max();
+        return bytes;
+    }
 };
 
 // The header in a size Qt decodes: core, info, version 4 and version 5 headers stay as they
@@ -250,14 +259,14 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap) {
         ColourTableEntries(info) * (headerSize == CoreHeaderSize ? 3 : 4);
     const unsigned char* table = in.Need(tableBytes);
     const std::int64_t stated =
-        info.ImageSize != 0 ? std::int64_t{info.ImageSize} : info.RowBytes() * info.Rows();
+        info.ImageSize != 0 ? std::int64_t{info.ImageSize} : info.RowsBytes();
     const std::uint64_t pixelBytes =
         std::min<std::uint64_t>(stated > 0 ? static_cast<std::uint64_t>(stated) : 0, in.Left());
     const unsigned char* pixels = in.Need(pixelBytes);
 
     // Qt decodes the picture as laid out here: pixels right behind the colour table, rows
     // missing at the end taken as zeros.
-    const std::int64_t needed = info.RowBytes() * info.Rows();
+    const std::int64_t needed = info.RowsBytes();
     if (needed <= 0 || !WithinAllocationLimit(info))
         throw EInvalidGraphic();
     QByteArray head(FileHeaderSize, '\0');

@@ -228,6 +228,12 @@ TEST_F(ProblemLoad, PictureFailuresEndTheLoadAfterTheRecordsReadInFull) {
         {"depth of 7 bits", [](AnsiString& bmp) { bmp[28] = 7; }, "Bitmap image is not valid"},
         {"width beyond any image", [](AnsiString& bmp) { bmp[21] = 0x40; },
          "Bitmap image is not valid"},
+        {"rows beyond any 64-bit count",
+         [](AnsiString& bmp) {
+             bmp.replace(18, 8, "\xFF\xFF\xFF\x7F\x00\x00\x00\x80", 8); // width, height
+             bmp[28] = 32;
+         },
+         "Bitmap image is not valid"},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.Name);
