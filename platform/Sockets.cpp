@@ -37,6 +37,13 @@ const char* ApiName(TErrorEvent event) {
     return "select";
 }
 
+// Words of Qt's network-error texts and the numbers they stand for.
+const std::pair<const char*, int> NetworkErrorWords[] = {
+    {"host unreachable", 10065},       {"no route to host", 10065}, {"network unreachable", 10051},
+    {"network is unreachable", 10051}, {"network is down", 10050},  {"host is down", 10064},
+    {"connection abort", 10053},
+};
+
 } // namespace
 
 int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorText) {
@@ -56,11 +63,11 @@ int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorTex
     case QAbstractSocket::DatagramTooLargeError:
         return 10040;
     case QAbstractSocket::NetworkError:
-        // Qt folds timed-out, host- and network-unreachable into one code; its text tells them.
-        if (errorText.contains(QLatin1String("host unreachable"), Qt::CaseInsensitive))
-            return 10065;
-        if (errorText.contains(QLatin1String("network unreachable"), Qt::CaseInsensitive))
-            return 10051;
+        // Qt folds timed-out, unreachable and aborted into one code; its text tells them: its
+        // own words on connect, the system's reason on a connected socket.
+        for (const auto& [words, code] : NetworkErrorWords)
+            if (errorText.contains(QLatin1String(words), Qt::CaseInsensitive))
+                return code;
         return 10060;
     case QAbstractSocket::AddressInUseError:
         return 10048;

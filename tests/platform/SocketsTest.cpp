@@ -320,6 +320,11 @@ TEST_F(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
     EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::NetworkError, "Connection timed out"));
     EXPECT_EQ(10065, WinSockErrorCode(QAbstractSocket::NetworkError, "Host unreachable"));
     EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError, "Network unreachable"));
+    // A connected socket's failure carries the system's reason instead.
+    EXPECT_EQ(10065, WinSockErrorCode(QAbstractSocket::NetworkError, "No route to host"));
+    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError, "Network is unreachable"));
+    EXPECT_EQ(10053,
+              WinSockErrorCode(QAbstractSocket::NetworkError, "Software caused connection abort"));
 }
 
 // ---- client: address and port, waiting for the connection, destruction ----
@@ -597,6 +602,27 @@ TEST_F(ServerSocket, ConnectionClosedWhileItsHandlerShowsABoxLivesUntilTheHandle
     expectedBoxes = 1;
     EXPECT_EQ((std::vector<std::string>{"read 09", "disconnect", "after box 127.0.0.1"}), events);
     EXPECT_EQ(0, server.ActiveConnections());
+}
+
+TEST_F(ServerSocket, DestroyedWhileAConnectionsHandlerShowsABox) {
+    auto server = std::make_unique<TServerSocket>();
+    std::vector<std::string> events;
+    server->OnClientRead = [&](TCustomWinSocket& socket) {
+        events.push_back("read " + socket.ReceiveText());
+        ShowMessage("size differs");
+        events.push_back("after box");
+    };
+    server->OnClientDisconnect = [&](TCustomWinSocket&) { events.push_back("disconnect"); };
+    boxes.WhileOpen = [&] { server.reset(); }; // the window closes under the box
+    server->SetPort(0);
+    server->Open();
+    ScriptedPeer peer(server->Port());
+    peer.Send("09");
+    ASSERT_TRUE(WaitUntil([&] { return events.size() == 2; }));
+    expectedBoxes = 1;
+    EXPECT_TRUE(peer.WaitForClosed());
+    PumpEvents(50);
+    EXPECT_EQ((std::vector<std::string>{"read 09", "after box"}), events);
 }
 
 // ---- the scripted teacher server itself ----
