@@ -77,6 +77,7 @@ void ScriptedPeer::ReadArrived() {
         return;
     const AnsiString message(bytes.constData(), static_cast<size_t>(bytes.size()));
     FMessages.push_back(message);
+    FReceivedSize += message.size();
     if (FObserver)
         FObserver(*this, message);
     React(FScript, *this, message);
@@ -108,7 +109,7 @@ bool ScriptedPeer::WaitForMessages(size_t count, int timeoutMs) {
 }
 
 bool ScriptedPeer::WaitForBytes(size_t count, int timeoutMs) {
-    return WaitUntil([&] { return Received().size() >= count; }, timeoutMs);
+    return WaitUntil([&] { return FReceivedSize >= count; }, timeoutMs);
 }
 
 void ScriptedPeer::OnCode(const AnsiString& code, const AnsiString& reply) {
@@ -152,6 +153,7 @@ void ScriptedTeacherServer::Record(ScriptedPeer& peer, const AnsiString& message
     while (FPeers[static_cast<size_t>(connection)].get() != &peer)
         ++connection;
     FMessages.push_back({static_cast<int>(FMessages.size()), connection, message});
+    FReceivedSize += message.size();
     React(FScript, peer, message);
 }
 
@@ -184,7 +186,7 @@ bool ScriptedTeacherServer::WaitForMessages(size_t count, int timeoutMs) {
 }
 
 bool ScriptedTeacherServer::WaitForBytes(size_t count, int timeoutMs) {
-    return WaitUntil([&] { return Received().size() >= count; }, timeoutMs);
+    return WaitUntil([&] { return FReceivedSize >= count; }, timeoutMs);
 }
 
 void ScriptedTeacherServer::Send(const AnsiString& bytes, int connection) {

@@ -32,6 +32,7 @@ public:
 
     const std::vector<AnsiString>& Messages() const { return FMessages; }
     AnsiString Received() const; // every byte received, joined
+    size_t ReceivedSize() const { return FReceivedSize; }
     bool WaitForMessages(size_t count, int timeoutMs = 5000);
     bool WaitForBytes(size_t count, int timeoutMs = 5000);
 
@@ -49,6 +50,7 @@ private:
     std::unique_ptr<QTcpSocket> FSocket;
     Reaction FObserver; // the server's record and script, run before the peer's own
     std::vector<AnsiString> FMessages;
+    size_t FReceivedSize = 0; // kept, so that waiting for bytes copies nothing
     std::vector<std::pair<AnsiString, Reaction>> FScript;
     bool FOpen = true;
 };
@@ -81,6 +83,7 @@ public:
     const std::vector<ScriptedMessage>& Messages() const { return FMessages; }
     std::vector<AnsiString> MessageTexts() const; // the bytes of every message, in order
     AnsiString Received() const;                  // every byte from every connection, joined
+    size_t ReceivedSize() const { return FReceivedSize; }
     bool WaitForMessages(size_t count, int timeoutMs = 5000);
     bool WaitForBytes(size_t count, int timeoutMs = 5000);
 
@@ -98,5 +101,6 @@ private:
     QTcpServer FServer;
     std::vector<std::unique_ptr<ScriptedPeer>> FPeers;
     std::vector<ScriptedMessage> FMessages;
+    size_t FReceivedSize = 0;
     std::vector<std::pair<AnsiString, ScriptedPeer::Reaction>> FScript;
 };
