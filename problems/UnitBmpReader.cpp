@@ -228,7 +228,8 @@ QImage PreparedImage(QImageReader& reader) {
 
 } // namespace
 
-std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap) {
+std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
+                    std::size_t& pictureBytesLeft) {
     if (rest == 0) {
         bitmap = QImage();
         return 0;
@@ -283,6 +284,10 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap) {
     QImage decoded = PreparedImage(reader);
     if (!reader.read(&decoded))
         throw EInvalidGraphic();
+    const auto decodedBytes = static_cast<std::size_t>(decoded.sizeInBytes());
+    if (decodedBytes > pictureBytesLeft)
+        throw EInvalidGraphic();
+    pictureBytesLeft -= decodedBytes;
     bitmap = std::move(decoded);
     return in.Position();
 }

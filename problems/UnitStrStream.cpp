@@ -45,6 +45,7 @@ void TMyStrStream::LoadFromFile(const AnsiString& fileName) {
     // The text held before goes, with the compressed copy already released by the inflating.
     Buffer.Swap(file);
     Buffer.Position = 0;
+    FPictureBytesLeft = FPictureBytes;
 }
 
 AnsiString TMyStrStream::Take(std::size_t count) {
@@ -78,7 +79,7 @@ void TMyStrStream::ReadStrings(TStringList& list) {
 }
 
 void TMyStrStream::ReadBitmap(QImage& bitmap) {
-    const std::size_t consumed =
-        ReadBmp(Buffer.Memory() + std::min(Buffer.Position, Buffer.Size()), Buffer.Rest(), bitmap);
+    const std::size_t consumed = ReadBmp(Buffer.Memory() + std::min(Buffer.Position, Buffer.Size()),
+                                         Buffer.Rest(), bitmap, FPictureBytesLeft);
     Buffer.Position += consumed;
 }

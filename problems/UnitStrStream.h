@@ -4,12 +4,17 @@
 
 #include "AnsiString.h"
 #include "Classes.h"
+#include "UnitBmpReader.h"
 #include "UnitZStream.h"
 
 #include <QImage>
 
 class TMyStrStream {
 public:
+    // pictureBytes: the memory the pictures of each loaded text may decode into.
+    explicit TMyStrStream(std::size_t pictureBytes = MaxPictureBytes)
+        : FPictureBytes(pictureBytes), FPictureBytesLeft(pictureBytes) {}
+
     // The inflated text and the read position.
     TMemoryStream Buffer;
 
@@ -32,6 +37,9 @@ public:
     void ReadBitmap(QImage& bitmap);
 
 private:
+    std::size_t FPictureBytes;
+    std::size_t FPictureBytesLeft;
+
     // The body of a field whose length prefix is prefixWidth characters wide.
     AnsiString ReadField(std::size_t prefixWidth);
     // The next count bytes, or what is left when fewer are.

@@ -1,6 +1,7 @@
 // Pictures inside a problem text: the bytes each layout occupies and the colours it shows.
 #include "ProblemFileWriter.h"
 #include "SysUtils.h"
+#include "TestSupport.h"
 #include "UnitStrStream.h"
 
 #include <gtest/gtest.h>
@@ -270,6 +271,46 @@ TEST(BmpReader, ShortHeadersAndFileHeadersAreReadErrors) {
             ADD_FAILURE() << length << ": no error";
         } catch (const EReadError& error) {
             EXPECT_EQ(error.Message, "Stream read error");
+        }
+    }
+}
+
+TEST(BmpReader, PicturesOfOneTextDecodeWithinTheirAllowance) {
+    // Declares 2000 x 2000 pixels, 16 MB once decoded, but holds one byte of them (image size 1).
+    BmpSpec spec;
+    spec.Width = 2000;
+    spec.Height = 2000;
+    AnsiString declaredHuge = BuildBmp(spec, [](int, int) { return 0u; }).substr(0, 14 + 40);
+    declaredHuge[34] = 1;
+    declaredHuge += "x";
+    const AnsiString small = SolidBmp24(5, 3, qRgb(9, 8, 7)); // 60 bytes once decoded
+
+    QImage bitmap;
+    TMyStrStream roomy;
+    roomy.Buffer.Assign(declaredHuge);
+    roomy.ReadBitmap(bitmap);
+    EXPECT_EQ(bitmap.size(), QSize(2000, 2000));
+
+    TMyStrStream reader(1024 * 1024);
+    reader.Buffer.Assign(small + small + declaredHuge + small);
+    reader.ReadBitmap(bitmap);
+    reader.ReadBitmap(bitmap);
+    EXPECT_THROW(reader.ReadBitmap(bitmap), EInvalidGraphic);
+
+    // Two fit in 130 bytes, a third does not; every loaded text comes with the whole allowance.
+    TMyStrStream tight(130);
+    const ProgramFolder folder;
+    WriteBytes(folder.File("train.db"), Compress(small + small + small));
+    for (int load = 0; load < 2; ++load) {
+        tight.LoadFromFile(folder.File("train.db"));
+        tight.ReadBitmap(bitmap);
+        tight.ReadBitmap(bitmap);
+        EXPECT_EQ(bitmap.pixel(4, 2), qRgb(9, 8, 7));
+        try {
+            tight.ReadBitmap(bitmap);
+            ADD_FAILURE() << "load " << load << ": no error";
+        } catch (const EInvalidGraphic& error) {
+            EXPECT_EQ(error.Message, "Bitmap image is not valid");
         }
     }
 }
