@@ -47,6 +47,10 @@ AnsiString SocketErrorText(int errorCode) {
         return "Invalid argument";
     case 10035:
         return "Resource temporarily unavailable";
+    case 10040:
+        return "Message too long";
+    case 10045:
+        return "Operation not supported";
     case 10048:
         return "Address already in use";
     case 10049:
@@ -59,6 +63,8 @@ AnsiString SocketErrorText(int errorCode) {
         return "Software caused connection abort";
     case 10054:
         return "Connection reset by peer";
+    case 10055:
+        return "No buffer space available";
     case 10057:
         return "Socket is not connected";
     case 10060:

@@ -78,7 +78,7 @@ protected:
 
     // Waits until the server has received exactly these bytes in all, joined.
     bool WaitForReceived(const AnsiString& bytes) {
-        return WaitUntil([&] { return Server.Received().size() >= bytes.size(); }) &&
+        return WaitUntil([&] { return Server.ReceivedSize() >= bytes.size(); }) &&
                Server.Received() == bytes;
     }
 
