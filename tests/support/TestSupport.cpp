@@ -49,21 +49,30 @@ bool ProgramFolder::Exists(const AnsiString& name) const {
     return ::stat(File(name).c_str(), &info) == 0;
 }
 
+// Handles events as they come, sleeping between them; the ticking timer bounds each sleep so
+// that deadlines and predicates are looked at every few milliseconds without spinning.
+static void WaitForEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
+    QTimer wake;
+    wake.start(5);
     while (!predicate()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        WaitForEvents();
     }
     return true;
 }
 
 void PumpEvents(int ms) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QDeadlineTimer deadline(ms);
+    QTimer wake;
+    wake.start(5);
+    while (!deadline.hasExpired())
+        WaitForEvents();
 }
 
 ModalBoxCloser::ModalBoxCloser(QMessageBox::StandardButton defaultAnswer)
