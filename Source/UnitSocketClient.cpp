@@ -18,9 +18,6 @@ namespace {
 
 // How long a (re)opened connection may take to come up before ConnectServer gives up.
 constexpr int ConnectWaitMs = 2000;
-// Windows Sockets errors after which the connection is of no further use.
-constexpr int ErrorConnectionAborted = 10053;
-constexpr int ErrorConnectionRefused = 10061;
 // An attendance reply needs the three data ports and the client index.
 constexpr int ReportFieldsMin = 3;
 constexpr int ReportAssertionLine = 476;
@@ -142,7 +139,7 @@ void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
 }
 
 void TSClient::ClientSocketError(platform::TCustomWinSocket&, int& errorCode) {
-    if (errorCode == ErrorConnectionAborted || errorCode == ErrorConnectionRefused)
+    if (platform::ErrorClosesConnection(errorCode))
         FSocket->Close();
     errorCode = 0;
 }

@@ -2,14 +2,6 @@
 
 #include "UnitCheckText.h"
 
-namespace {
-
-// Aborted and refused connections are closed; no socket error is ever shown.
-constexpr int ConnectionAborted = 10053;
-constexpr int ConnectionRefused = 10061;
-
-} // namespace
-
 TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port)
     : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()) {
     FServerSocket = std::make_unique<platform::TServerSocket>();
@@ -48,7 +40,7 @@ void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket&)
 
 void TSocketFileReceiver::ServerSocketClientError(platform::TCustomWinSocket& socket,
                                                   platform::TErrorEvent, int& errorCode) {
-    if (errorCode == ConnectionAborted || errorCode == ConnectionRefused)
+    if (platform::ErrorClosesConnection(errorCode))
         socket.Close();
     errorCode = 0;
 }

@@ -7,9 +7,6 @@
 
 namespace {
 
-// Aborted and refused connections are closed; no socket error is ever shown.
-constexpr int ConnectionAborted = 10053;
-constexpr int ConnectionRefused = 10061;
 // The server gets this long to take a fresh connection before the request goes out.
 constexpr std::chrono::milliseconds DownloadStartWait(200);
 
@@ -58,7 +55,7 @@ void TSocketFileReceiverNew::StartDownload() {
 
 void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socket,
                                                platform::TErrorEvent, int& errorCode) {
-    if (errorCode == ConnectionAborted || errorCode == ConnectionRefused)
+    if (platform::ErrorClosesConnection(errorCode))
         socket.Close();
     errorCode = 0;
 }

@@ -29,6 +29,12 @@ using TSocketErrorEvent =
 // The peer closing is no error but a disconnect: 0.
 int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorText = QString());
 
+// The program's rule for error events: every error is cleared, and after these two (connection
+// aborted 10053, connection refused 10061) the connection is also closed.
+constexpr bool ErrorClosesConnection(int errorCode) {
+    return errorCode == 10053 || errorCode == 10061;
+}
+
 // One TCP connection: a client's, or one accepted by a server.
 class TCustomWinSocket : public QObject {
 public:
