@@ -26,25 +26,25 @@ std::vector<QRgb> Palette(int entries) {
 // One picture layout: how it is written and what each pixel must show.
 struct PictureCase {
     const char* Name;
-    BmpSpec Spec;
+    BmpLayout Layout;
     PixelFunction Raw;
     std::function<QRgb(int x, int y)> Expected;
 };
 
 PictureCase Paletted(const char* name, int bits, int entries, std::uint32_t colorsUsed,
                      int height = Height, std::uint32_t headerSize = 40) {
-    BmpSpec spec;
-    spec.BitsPerPixel = bits;
-    spec.Width = bits == 1 ? 17 : Width;
-    spec.Height = height;
-    spec.HeaderSize = headerSize;
-    spec.Palette = Palette(entries);
-    spec.ColorsUsed = colorsUsed;
+    BmpLayout layout;
+    layout.BitsPerPixel = bits;
+    layout.Width = bits == 1 ? 17 : Width;
+    layout.Height = height;
+    layout.HeaderSize = headerSize;
+    layout.Palette = Palette(entries);
+    layout.ColorsUsed = colorsUsed;
     const auto index = [entries](int x, int y) {
         return static_cast<std::uint32_t>((x + 2 * y) % entries);
     };
-    const std::vector<QRgb> palette = spec.Palette;
-    return {name, spec, index, [=](int x, int y) { return palette[index(x, y)]; }};
+    const std::vector<QRgb> palette = layout.Palette;
+    return {name, layout, index, [=](int x, int y) { return palette[index(x, y)]; }};
 }
 
 QRgb TrueColour(int x, int y) {
@@ -53,14 +53,14 @@ QRgb TrueColour(int x, int y) {
 
 PictureCase Rgb24(const char* name, int height, bool imageSizeSet, std::uint32_t headerSize = 40,
                   std::uint32_t colorsUsed = 0) {
-    BmpSpec spec;
-    spec.Width = Width;
-    spec.Height = height;
-    spec.ImageSizeSet = imageSizeSet;
-    spec.HeaderSize = headerSize;
-    spec.ColorsUsed = colorsUsed;
-    spec.Palette = Palette(static_cast<int>(colorsUsed));
-    return {name, spec, [](int x, int y) { return TrueColour(x, y) & 0xFFFFFFu; }, TrueColour};
+    BmpLayout layout;
+    layout.Width = Width;
+    layout.Height = height;
+    layout.ImageSizeSet = imageSizeSet;
+    layout.HeaderSize = headerSize;
+    layout.ColorsUsed = colorsUsed;
+    layout.Palette = Palette(static_cast<int>(colorsUsed));
+    return {name, layout, [](int x, int y) { return TrueColour(x, y) & 0xFFFFFFu; }, TrueColour};
 }
 
 // A pixel packed under the masks; channels of fewer than 8 bits keep their top bits.
@@ -90,21 +90,21 @@ int Widened(int value, int bits) {
 
 PictureCase Masked(const char* name, int bits, std::vector<std::uint32_t> masks,
                    std::uint32_t compression, int height = Height, std::uint32_t headerSize = 40) {
-    BmpSpec spec;
-    spec.Width = Width;
-    spec.Height = height;
-    spec.BitsPerPixel = bits;
-    spec.Compression = compression;
-    spec.HeaderSize = headerSize;
+    BmpLayout layout;
+    layout.Width = Width;
+    layout.Height = height;
+    layout.BitsPerPixel = bits;
+    layout.Compression = compression;
+    layout.HeaderSize = headerSize;
     if (compression == 3)
-        spec.Masks = masks;
+        layout.Masks = masks;
     int widths[3];
     for (int i = 0; i < 3; ++i) {
         widths[i] = 0;
         for (std::uint32_t m = masks[i]; m; m >>= 1)
             widths[i] += m & 1;
     }
-    return {name, spec, [=](int x, int y) { return Pack(TrueColour(x, y), masks); },
+    return {name, layout, [=](int x, int y) { return Pack(TrueColour(x, y), masks); },
             [=](int x, int y) {
                 const QRgb c = TrueColour(x, y);
                 return qRgb(Widened(qRed(c), widths[0]), Widened(qGreen(c), widths[1]),
@@ -121,7 +121,7 @@ std::vector<PictureCase> AdmittedPictures() {
     PictureCase reservedByteSet = Masked("32 bits, no compression, fourth byte set", 32, xrgb, 0);
     reservedByteSet.Raw = [](int x, int y) { return TrueColour(x, y) & 0x80FFFFFFu; };
     PictureCase misplacedPixels = Rgb24("24 bits, file header pointing elsewhere", Height, false);
-    misplacedPixels.Spec.FileHeaderPixelOffset = 9;
+    misplacedPixels.Layout.FileHeaderPixelOffset = 9;
     return {
         reservedByteSet,
         misplacedPixels,
@@ -165,11 +165,11 @@ std::vector<PictureCase> AdmittedPictures() {
 }
 
 // The bytes a layout occupies by its headers: file header, header, masks, table, rows.
-std::size_t OccupiedBytes(const BmpSpec& spec) {
-    const std::size_t masks = spec.HeaderSize == 40 && spec.Compression == 3 ? 12 : 0;
-    const std::size_t table = spec.Palette.size() * (spec.HeaderSize == 12 ? 3 : 4);
-    return 14 + spec.HeaderSize + masks + table +
-           BmpRowBytes(spec) * static_cast<std::size_t>(std::abs(spec.Height));
+std::size_t OccupiedBytes(const BmpLayout& layout) {
+    const std::size_t masks = layout.HeaderSize == 40 && layout.Compression == 3 ? 12 : 0;
+    const std::size_t table = layout.Palette.size() * (layout.HeaderSize == 12 ? 3 : 4);
+    return 14 + layout.HeaderSize + masks + table +
+           BmpRowBytes(layout) * static_cast<std::size_t>(std::abs(layout.Height));
 }
 
 // Channels narrower than 8 bits may show their top bits repeated in the low bits.
@@ -184,8 +184,8 @@ bool SameColour(QRgb shown, QRgb expected) {
 TEST(BmpReader, EveryAdmittedLayoutShowsItsColoursAndTakesItsBytes) {
     for (const PictureCase& picture : AdmittedPictures()) {
         SCOPED_TRACE(picture.Name);
-        const AnsiString bmp = BuildBmp(picture.Spec, picture.Raw);
-        ASSERT_EQ(bmp.size(), OccupiedBytes(picture.Spec));
+        const AnsiString bmp = BuildBmp(picture.Layout, picture.Raw);
+        ASSERT_EQ(bmp.size(), OccupiedBytes(picture.Layout));
         TMyStrStream reader;
         reader.Buffer.Assign(bmp + TextField("next"));
         QImage bitmap;
@@ -197,8 +197,8 @@ TEST(BmpReader, EveryAdmittedLayoutShowsItsColoursAndTakesItsBytes) {
         }
         EXPECT_EQ(reader.Buffer.Position, bmp.size());
         EXPECT_EQ(reader.ReadString(), "next");
-        ASSERT_EQ(bitmap.width(), picture.Spec.Width);
-        ASSERT_EQ(bitmap.height(), std::abs(picture.Spec.Height));
+        ASSERT_EQ(bitmap.width(), picture.Layout.Width);
+        ASSERT_EQ(bitmap.height(), std::abs(picture.Layout.Height));
         int wrong = 0;
         for (int y = 0; y < bitmap.height(); ++y)
             for (int x = 0; x < bitmap.width(); ++x)
@@ -227,11 +227,11 @@ TEST(BmpReader, NothingLeftGivesAnEmptyPicture) {
 }
 
 TEST(BmpReader, ImageSizeDecidesThePixelBytes) {
-    BmpSpec spec;
-    spec.Width = 3;
-    spec.Height = 2;
-    spec.ImageSizeSet = true;
-    AnsiString bmp = BuildBmp(spec, [](int, int y) { return y == 0 ? 0xFF0000u : 0x0000FFu; });
+    BmpLayout layout;
+    layout.Width = 3;
+    layout.Height = 2;
+    layout.ImageSizeSet = true;
+    AnsiString bmp = BuildBmp(layout, [](int, int y) { return y == 0 ? 0xFF0000u : 0x0000FFu; });
     // Stated as 30 bytes: 6 more than the rows need, taken all the same.
     bmp[34] = 30;
     QImage bitmap;
@@ -277,10 +277,10 @@ TEST(BmpReader, ShortHeadersAndFileHeadersAreReadErrors) {
 
 TEST(BmpReader, PicturesOfOneTextDecodeWithinTheirAllowance) {
     // Declares 2000 x 2000 pixels, 16 MB once decoded, but holds one byte of them (image size 1).
-    BmpSpec spec;
-    spec.Width = 2000;
-    spec.Height = 2000;
-    AnsiString declaredHuge = BuildBmp(spec, [](int, int) { return 0u; }).substr(0, 14 + 40);
+    BmpLayout layout;
+    layout.Width = 2000;
+    layout.Height = 2000;
+    AnsiString declaredHuge = BuildBmp(layout, [](int, int) { return 0u; }).substr(0, 14 + 40);
     declaredHuge[34] = 1;
     declaredHuge += "x";
     const AnsiString small = SolidBmp24(5, 3, qRgb(9, 8, 7)); // 60 bytes once decoded

@@ -44,7 +44,7 @@ inline void PutLE(AnsiString& out, std::uint32_t value, int bytes) {
 }
 
 // The layout of a BMP picture; Height < 0 stores the rows top-down.
-struct BmpSpec {
+struct BmpLayout {
     int Width = 1;
     int Height = 1;
     int BitsPerPixel = 24;
@@ -64,23 +64,23 @@ struct BmpSpec {
 // pixel, otherwise the pixel's bits (24 bits: 0xRRGGBB).
 using PixelFunction = std::function<std::uint32_t(int x, int y)>;
 
-inline std::size_t BmpRowBytes(const BmpSpec& spec) {
-    return static_cast<std::size_t>((spec.Width * spec.BitsPerPixel + 31) / 32 * 4);
+inline std::size_t BmpRowBytes(const BmpLayout& layout) {
+    return static_cast<std::size_t>((layout.Width * layout.BitsPerPixel + 31) / 32 * 4);
 }
 
-inline AnsiString BmpPixels(const BmpSpec& spec, const PixelFunction& pixel) {
-    const int rows = spec.Height < 0 ? -spec.Height : spec.Height;
-    const std::size_t rowBytes = BmpRowBytes(spec);
+inline AnsiString BmpPixels(const BmpLayout& layout, const PixelFunction& pixel) {
+    const int rows = layout.Height < 0 ? -layout.Height : layout.Height;
+    const std::size_t rowBytes = BmpRowBytes(layout);
     AnsiString out;
     for (int stored = 0; stored < rows; ++stored) {
-        const int y = spec.Height < 0 ? stored : rows - 1 - stored;
+        const int y = layout.Height < 0 ? stored : rows - 1 - stored;
         AnsiString row;
-        if (spec.BitsPerPixel < 8) {
+        if (layout.BitsPerPixel < 8) {
             std::uint32_t bits = 0;
             int used = 0;
-            for (int x = 0; x < spec.Width; ++x) {
-                bits = (bits << spec.BitsPerPixel) | pixel(x, y);
-                used += spec.BitsPerPixel;
+            for (int x = 0; x < layout.Width; ++x) {
+                bits = (bits << layout.BitsPerPixel) | pixel(x, y);
+                used += layout.BitsPerPixel;
                 if (used == 8) {
                     row += static_cast<char>(bits);
                     bits = 0;
@@ -90,8 +90,8 @@ inline AnsiString BmpPixels(const BmpSpec& spec, const PixelFunction& pixel) {
             if (used > 0)
                 row += static_cast<char>(bits << (8 - used));
         } else {
-            for (int x = 0; x < spec.Width; ++x)
-                PutLE(row, pixel(x, y), spec.BitsPerPixel / 8);
+            for (int x = 0; x < layout.Width; ++x)
+                PutLE(row, pixel(x, y), layout.BitsPerPixel / 8);
         }
         row.resize(rowBytes, '\0');
         out += row;
@@ -100,47 +100,47 @@ inline AnsiString BmpPixels(const BmpSpec& spec, const PixelFunction& pixel) {
 }
 
 // The whole BMP file image: file header, header, masks, colour table, pixels.
-inline AnsiString BuildBmp(const BmpSpec& spec, const PixelFunction& pixel) {
-    const AnsiString pixels = BmpPixels(spec, pixel);
+inline AnsiString BuildBmp(const BmpLayout& layout, const PixelFunction& pixel) {
+    const AnsiString pixels = BmpPixels(layout, pixel);
     AnsiString header;
-    if (spec.HeaderSize == 12) {
+    if (layout.HeaderSize == 12) {
         PutLE(header, 12, 4);
-        PutLE(header, static_cast<std::uint32_t>(spec.Width), 2);
-        PutLE(header, static_cast<std::uint32_t>(spec.Height), 2);
-        PutLE(header, spec.Planes, 2);
-        PutLE(header, static_cast<std::uint32_t>(spec.BitsPerPixel), 2);
+        PutLE(header, static_cast<std::uint32_t>(layout.Width), 2);
+        PutLE(header, static_cast<std::uint32_t>(layout.Height), 2);
+        PutLE(header, layout.Planes, 2);
+        PutLE(header, static_cast<std::uint32_t>(layout.BitsPerPixel), 2);
     } else {
-        PutLE(header, spec.HeaderSize, 4);
-        PutLE(header, static_cast<std::uint32_t>(spec.Width), 4);
-        PutLE(header, static_cast<std::uint32_t>(spec.Height), 4);
-        PutLE(header, spec.Planes, 2);
-        PutLE(header, static_cast<std::uint32_t>(spec.BitsPerPixel), 2);
-        PutLE(header, spec.Compression, 4);
-        PutLE(header, spec.ImageSizeSet ? static_cast<std::uint32_t>(pixels.size()) : 0, 4);
+        PutLE(header, layout.HeaderSize, 4);
+        PutLE(header, static_cast<std::uint32_t>(layout.Width), 4);
+        PutLE(header, static_cast<std::uint32_t>(layout.Height), 4);
+        PutLE(header, layout.Planes, 2);
+        PutLE(header, static_cast<std::uint32_t>(layout.BitsPerPixel), 2);
+        PutLE(header, layout.Compression, 4);
+        PutLE(header, layout.ImageSizeSet ? static_cast<std::uint32_t>(pixels.size()) : 0, 4);
         PutLE(header, 2835, 4);
         PutLE(header, 2835, 4);
-        PutLE(header, spec.ColorsUsed, 4);
+        PutLE(header, layout.ColorsUsed, 4);
         PutLE(header, 0, 4);
-        if (spec.HeaderSize > 40) {
-            for (const std::uint32_t mask : spec.Masks)
+        if (layout.HeaderSize > 40) {
+            for (const std::uint32_t mask : layout.Masks)
                 PutLE(header, mask, 4);
-            if (spec.HeaderSize >= 108 && spec.Masks.size() < 4)
-                PutLE(header, 0, 4 * static_cast<int>(4 - spec.Masks.size()));
-            if (spec.HeaderSize >= 108)
+            if (layout.HeaderSize >= 108 && layout.Masks.size() < 4)
+                PutLE(header, 0, 4 * static_cast<int>(4 - layout.Masks.size()));
+            if (layout.HeaderSize >= 108)
                 header += "BGRs"; // colour space: sRGB, stored little-endian
         }
-        header.resize(spec.HeaderSize, '\0');
+        header.resize(layout.HeaderSize, '\0');
     }
     AnsiString masks;
-    if (spec.HeaderSize == 40 && spec.Compression == 3)
-        for (const std::uint32_t mask : spec.Masks)
+    if (layout.HeaderSize == 40 && layout.Compression == 3)
+        for (const std::uint32_t mask : layout.Masks)
             PutLE(masks, mask, 4);
     AnsiString table;
-    for (const QRgb colour : spec.Palette) {
+    for (const QRgb colour : layout.Palette) {
         table += static_cast<char>(qBlue(colour));
         table += static_cast<char>(qGreen(colour));
         table += static_cast<char>(qRed(colour));
-        if (spec.HeaderSize != 12)
+        if (layout.HeaderSize != 12)
             table += '\0';
     }
     const std::size_t offset = 14 + header.size() + masks.size() + table.size();
@@ -148,18 +148,18 @@ inline AnsiString BuildBmp(const BmpSpec& spec, const PixelFunction& pixel) {
     PutLE(file, static_cast<std::uint32_t>(offset + pixels.size()), 4);
     PutLE(file, 0, 4);
     PutLE(file,
-          spec.FileHeaderPixelOffset ? spec.FileHeaderPixelOffset
-                                     : static_cast<std::uint32_t>(offset),
+          layout.FileHeaderPixelOffset ? layout.FileHeaderPixelOffset
+                                       : static_cast<std::uint32_t>(offset),
           4);
     return file + header + masks + table + pixels;
 }
 
 // A small 24-bit picture of one colour.
 inline AnsiString SolidBmp24(int width, int height, QRgb colour) {
-    BmpSpec spec;
-    spec.Width = width;
-    spec.Height = height;
-    return BuildBmp(spec, [colour](int, int) { return colour & 0xFFFFFFu; });
+    BmpLayout layout;
+    layout.Width = width;
+    layout.Height = height;
+    return BuildBmp(layout, [colour](int, int) { return colour & 0xFFFFFFu; });
 }
 
 // The fields of one problem record as the test wants them written.

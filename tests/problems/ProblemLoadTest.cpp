@@ -252,11 +252,11 @@ TEST_F(ProblemLoad, PictureFailuresEndTheLoadAfterTheRecordsReadInFull) {
 }
 
 TEST_F(ProblemLoad, MasksRunningPastTheTextAreAReadError) {
-    BmpSpec spec;
-    spec.BitsPerPixel = 16;
-    spec.Compression = 3;
-    spec.Masks = {0xF800, 0x07E0, 0x001F};
-    const AnsiString bmp = BuildBmp(spec, [](int, int) { return 0u; });
+    BmpLayout layout;
+    layout.BitsPerPixel = 16;
+    layout.Compression = 3;
+    layout.Masks = {0xF800, 0x07E0, 0x001F};
+    const AnsiString bmp = BuildBmp(layout, [](int, int) { return 0u; });
     const std::size_t picture = Titled("a").Text().find("BM");
     WriteText(IntegerField(1) + Titled("a").Text().substr(0, picture) +
               bmp.substr(0, 14 + 40 + 11));
@@ -300,15 +300,15 @@ TEST_F(ProblemLoad, APictureCopyOutlivesItsRecord) {
 
 TEST_F(ProblemLoad, DamagedTextsEndTheLoadWithAnErrorAndNeverMore) {
     ProblemRecord paletted;
-    BmpSpec spec;
-    spec.Width = 9;
-    spec.Height = -4;
-    spec.BitsPerPixel = 4;
-    spec.Palette = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0)};
-    spec.ColorsUsed = 3;
-    paletted.Picture = BuildBmp(spec, [](int x, int y) { return (x + y) % 3u; });
+    BmpLayout layout;
+    layout.Width = 9;
+    layout.Height = -4;
+    layout.BitsPerPixel = 4;
+    layout.Palette = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0)};
+    layout.ColorsUsed = 3;
+    paletted.Picture = BuildBmp(layout, [](int x, int y) { return (x + y) % 3u; });
     ProblemRecord masked;
-    BmpSpec spec16;
+    BmpLayout spec16;
     spec16.Width = 3;
     spec16.BitsPerPixel = 16;
     spec16.Compression = 3;
