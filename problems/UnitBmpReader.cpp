@@ -8,6 +8,8 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -140,6 +142,100 @@ std::uint64_t ColourTableEntries(const TBmpInfo& info) {
     }
 }
 
+// One colour channel of a 16- or 32-bit pixel: where its bits lie and how many there are.
+struct TChannel {
+    std::uint32_t Mask = 0;
+    int Shift = 0;
+    int Bits = 0;
+
+    // A mask that is empty or not one run of bits gives no channel.
+    static bool Make(std::uint32_t mask, TChannel& channel) {
+        if (mask == 0)
+            return false;
+        channel = {mask, std::countr_zero(mask), std::popcount(mask)};
+        return (std::uint64_t{mask} >> channel.Shift) == (std::uint64_t{1} << channel.Bits) - 1;
+    }
+    // The channel's value widened or narrowed to 8 bits; a narrow value's bits are repeated
+    // down to the lowest (abcde gives abcdeabc), so its highest value gives 255.
+    std::uint32_t Scaled(std::uint32_t pixel) const {
+        const std::uint32_t value = (pixel & Mask) >> Shift;
+        if (Bits >= 8)
+            return value >> (Bits - 8);
+        std::uint32_t wide = value << (8 - Bits);
+        for (int filled = Bits; filled < 8; filled += Bits)
+            wide |= wide >> Bits;
+        return wide;
+    }
+};
+
+struct TChannels {
+    TChannel Red, Green, Blue, Alpha;
+    bool HasAlpha = false;
+};
+
+// The channels of a 16- or 32-bit picture that Qt would decode wrongly: Qt shifts channels
+// narrower than 8 bits (white 0x7FFF shows as F8F8F8) and loses wider ones (10-bit channels
+// show black). False for other pictures and for masks that overlap or are not single runs,
+// which are left to Qt.
+bool ChannelsToScale(const TBmpInfo& info, std::uint32_t headerSize, const unsigned char* header,
+                     const unsigned char* maskBytes, TChannels& channels) {
+    if (info.BitsPerPixel != 16 && info.BitsPerPixel != 32)
+        return false;
+    std::array<std::uint32_t, 4> masks{};
+    if (info.Compression == BiRgb)
+        masks = info.BitsPerPixel == 16 ? std::array<std::uint32_t, 4>{0x7C00, 0x03E0, 0x001F, 0}
+                                        : std::array<std::uint32_t, 4>{0xFF0000, 0xFF00, 0xFF, 0};
+    else if (headerSize == InfoHeaderSize)
+        masks = {LE32(maskBytes), LE32(maskBytes + 4), LE32(maskBytes + 8), 0};
+    else if (headerSize >= InfoHeaderSize + 12)
+        masks = {LE32(header + 40), LE32(header + 44), LE32(header + 48),
+                 headerSize >= InfoHeaderSize + 16 ? LE32(header + 52) : 0};
+    else
+        return false;
+    if (!TChannel::Make(masks[0], channels.Red) || !TChannel::Make(masks[1], channels.Green) ||
+        !TChannel::Make(masks[2], channels.Blue))
+        return false;
+    channels.HasAlpha = masks[3] != 0;
+    if (channels.HasAlpha && !TChannel::Make(masks[3], channels.Alpha))
+        return false;
+    if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2]) ||
+        ((masks[0] | masks[1] | masks[2]) & masks[3]))
+        return false;
+    const auto eightBits = [](const TChannel& channel) { return channel.Bits == 8; };
+    return !(eightBits(channels.Red) && eightBits(channels.Green) && eightBits(channels.Blue) &&
+             (!channels.HasAlpha || eightBits(channels.Alpha)));
+}
+
+// Decodes the rows of a 16- or 32-bit picture under its channels; rows missing at the end of
+// the pixel bytes are taken as zeros, as for the pictures Qt decodes.
+QImage DecodeChannels(const TBmpInfo& info, const TChannels& channels, const unsigned char* pixels,
+                      std::size_t pixelBytes) {
+    const int width = static_cast<int>(info.Width);
+    const int rows = static_cast<int>(info.Rows());
+    QImage image(width, rows, channels.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+        throw EInvalidGraphic();
+    const auto rowBytes = static_cast<std::size_t>(info.RowBytes());
+    const std::size_t pixelSize = info.BitsPerPixel / 8;
+    for (int stored = 0; stored < rows; ++stored) {
+        const int y = info.Height < 0 ? stored : rows - 1 - stored;
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const std::size_t rowStart = static_cast<std::size_t>(stored) * rowBytes;
+        for (int x = 0; x < width; ++x) {
+            const std::size_t at = rowStart + static_cast<std::size_t>(x) * pixelSize;
+            std::uint32_t pixel = 0;
+            for (std::size_t byte = 0; byte < pixelSize && at + byte < pixelBytes; ++byte)
+                pixel |= std::uint32_t{pixels[at + byte]} << (8 * byte);
+            line[x] =
+                qRgba(static_cast<int>(channels.Red.Scaled(pixel)),
+                      static_cast<int>(channels.Green.Scaled(pixel)),
+                      static_cast<int>(channels.Blue.Scaled(pixel)),
+                      channels.HasAlpha ? static_cast<int>(channels.Alpha.Scaled(pixel)) : 255);
+        }
+    }
+    return image;
+}
+
 // Qt refuses to decode images above its allocation limit; such a picture is not even padded.
 bool WithinAllocationLimit(const TBmpInfo& info) {
     const int limitMiB = QImageReader::allocationLimit();
@@ -270,20 +366,27 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
     const std::int64_t needed = info.RowsBytes();
     if (needed <= 0 || !WithinAllocationLimit(info))
         throw EInvalidGraphic();
-    QByteArray head(FileHeaderSize, '\0');
-    head[0] = 'B';
-    head[1] = 'M';
-    head.append(DecodableHeader(storedHeader, headerSize, info.Compression));
-    head.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
-    head.append(reinterpret_cast<const char*>(table), static_cast<qsizetype>(tableBytes));
-    PutLE32(head, 10, static_cast<std::uint64_t>(head.size()));
-    PutLE32(head, 2, static_cast<std::uint64_t>(head.size()) + static_cast<std::uint64_t>(needed));
-    TPictureDevice device(head, reinterpret_cast<const char*>(pixels),
-                          static_cast<qint64>(pixelBytes), static_cast<qint64>(needed));
-    QImageReader reader(&device, "BMP");
-    QImage decoded = PreparedImage(reader);
-    if (!reader.read(&decoded))
-        throw EInvalidGraphic();
+    QImage decoded;
+    TChannels channels;
+    if (ChannelsToScale(info, headerSize, storedHeader, masks, channels)) {
+        decoded = DecodeChannels(info, channels, pixels, static_cast<std::size_t>(pixelBytes));
+    } else {
+        QByteArray head(FileHeaderSize, '\0');
+        head[0] = 'B';
+        head[1] = 'M';
+        head.append(DecodableHeader(storedHeader, headerSize, info.Compression));
+        head.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
+        head.append(reinterpret_cast<const char*>(table), static_cast<qsizetype>(tableBytes));
+        PutLE32(head, 10, static_cast<std::uint64_t>(head.size()));
+        PutLE32(head, 2,
+                static_cast<std::uint64_t>(head.size()) + static_cast<std::uint64_t>(needed));
+        TPictureDevice device(head, reinterpret_cast<const char*>(pixels),
+                              static_cast<qint64>(pixelBytes), static_cast<qint64>(needed));
+        QImageReader reader(&device, "BMP");
+        decoded = PreparedImage(reader);
+        if (!reader.read(&decoded))
+            throw EInvalidGraphic();
+    }
     const auto decodedBytes = static_cast<std::size_t>(decoded.sizeInBytes());
     if (decodedBytes > pictureBytesLeft)
         throw EInvalidGraphic();

@@ -314,3 +314,70 @@ TEST(BmpReader, PicturesOfOneTextDecodeWithinTheirAllowance) {
         }
     }
 }
+
+// A viewer shows the highest value of any channel width as full intensity: 5-bit white is
+// white, not F8F8F8, and 10-bit channels are not lost.
+TEST(BmpReader, ChannelsOfEveryWidthSpanTheFullRange) {
+    struct Case {
+        const char* Name;
+        int Bits;
+        std::uint32_t Compression;
+        std::uint32_t HeaderSize;
+        std::vector<std::uint32_t> Masks;
+        std::uint32_t Raw;
+        QRgb Expected;
+    };
+    const std::vector<Case> cases = {
+        {"16 bits, no compression, white", 16, 0, 40, {}, 0x7FFF, qRgb(255, 255, 255)},
+        {"16 bits, no compression, red 5 of 31", 16, 0, 40, {}, 5u << 10, qRgb(41, 0, 0)},
+        {"16 bits, 5-6-5, white", 16, 3, 40, {0xF800, 0x07E0, 0x001F}, 0xFFFF, qRgb(255, 255, 255)},
+        {"16 bits, 5-6-5, green 16 of 63",
+         16,
+         3,
+         40,
+         {0xF800, 0x07E0, 0x001F},
+         16u << 5,
+         qRgb(0, 65, 0)},
+        {"16 bits, 4-4-4-4 with alpha",
+         16,
+         3,
+         108,
+         {0x0F00, 0x00F0, 0x000F, 0xF000},
+         0x8F0F,
+         qRgba(255, 0, 255, 0x88)},
+        {"32 bits, 10-10-10",
+         32,
+         3,
+         40,
+         {0x3FF00000, 0x000FFC00, 0x000003FF},
+         (1023u << 20) | (512u << 10) | 4u,
+         qRgb(255, 128, 1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        BmpLayout layout;
+        layout.Width = 3;
+        layout.Height = -2;
+        layout.BitsPerPixel = c.Bits;
+        layout.Compression = c.Compression;
+        layout.HeaderSize = c.HeaderSize;
+        layout.Masks = c.Masks;
+        const std::uint32_t raw = c.Raw;
+        const AnsiString bmp =
+            BuildBmp(layout, [raw](int x, int y) { return x == 2 && y == 1 ? 0u : raw; });
+        QImage bitmap;
+        ASSERT_EQ(Consumed(bmp + "next", bitmap), bmp.size());
+        ASSERT_EQ(bitmap.size(), QSize(3, 2));
+        EXPECT_EQ(bitmap.pixel(0, 0), c.Expected) << std::hex << bitmap.pixel(0, 0);
+        EXPECT_EQ(bitmap.pixel(1, 1), c.Expected) << std::hex << bitmap.pixel(1, 1);
+        EXPECT_EQ(qRed(bitmap.pixel(2, 1)) + qGreen(bitmap.pixel(2, 1)) + qBlue(bitmap.pixel(2, 1)),
+                  0);
+
+        // The top row alone: the bottom row missing shows black.
+        ASSERT_EQ(Consumed(bmp.substr(0, bmp.size() - BmpRowBytes(layout)), bitmap),
+                  bmp.size() - BmpRowBytes(layout));
+        EXPECT_EQ(bitmap.pixel(0, 0), c.Expected);
+        EXPECT_EQ(qRed(bitmap.pixel(0, 1)) + qGreen(bitmap.pixel(0, 1)) + qBlue(bitmap.pixel(0, 1)),
+                  0);
+    }
+}
