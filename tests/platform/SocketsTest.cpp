@@ -36,6 +36,13 @@ int RefusedPort() {
     return port;
 }
 
+// Opens the client to the port on the loopback address.
+void OpenTo(TClientSocket& client, int port) {
+    client.SetAddress("127.0.0.1");
+    client.SetPort(port);
+    client.Open();
+}
+
 // A client socket with its events recorded.
 struct RecordedClient {
     TClientSocket client;
@@ -52,11 +59,7 @@ struct RecordedClient {
             events.push_back("read:" + socket.ReceiveText());
         };
     }
-    void OpenTo(int port) {
-        client.SetAddress("127.0.0.1");
-        client.SetPort(port);
-        client.Open();
-    }
+    void OpenTo(int port) { ::OpenTo(client, port); }
     bool Has(const std::string& event) const {
         for (const std::string& recorded : events)
             if (recorded == event)
@@ -184,9 +187,7 @@ TEST_F(ClientSocket, ReadEventsRepeatWhileTheHandlerTakesPartOfTheData) {
         const int taken = socket.ReceiveBuf(buffer, 3);
         blocks.emplace_back(buffer, static_cast<size_t>(taken));
     };
-    client.SetAddress("127.0.0.1");
-    client.SetPort(server.Port());
-    client.Open();
+    OpenTo(client, server.Port());
     ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
     ASSERT_TRUE(server.WaitForConnections(1));
 
@@ -201,9 +202,7 @@ TEST_F(ClientSocket, HandlerThatTakesNothingIsSignalledAgainOnlyByNewData) {
     TClientSocket client;
     std::vector<int> lengths;
     client.OnRead = [&](TCustomWinSocket& socket) { lengths.push_back(socket.ReceiveLength()); };
-    client.SetAddress("127.0.0.1");
-    client.SetPort(server.Port());
-    client.Open();
+    OpenTo(client, server.Port());
     ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
     ASSERT_TRUE(server.WaitForConnections(1));
 
@@ -242,9 +241,7 @@ TEST_F(ClientSocket, DataLeftByTheHandlerIsStillReadBeforeThePeerClosingIsReport
         events.emplace_back(buffer, static_cast<size_t>(taken));
     };
     client.OnDisconnect = [&](TCustomWinSocket&) { events.push_back("disconnect"); };
-    client.SetAddress("127.0.0.1");
-    client.SetPort(server.Port());
-    client.Open();
+    OpenTo(client, server.Port());
     ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
     ASSERT_TRUE(server.WaitForConnections(1));
     server.Send("0123456789");
@@ -265,9 +262,7 @@ TEST_F(ClientSocketErrors, RefusedConnectionCarries10061AndAClearedCodeShowsNoth
         errorCode = 0;
     };
     const int port = RefusedPort();
-    client.SetAddress("127.0.0.1");
-    client.SetPort(port);
-    client.Open();
+    OpenTo(client, port);
     EXPECT_TRUE(codes.empty()) << "Open returns before any event, even a refusal at once";
     ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
     EXPECT_EQ(std::vector<int>{10061}, codes);
@@ -300,9 +295,7 @@ TEST_F(ClientSocketErrors, UnclearedCodeRaisesTheSocketErrorBox) {
     TClientSocket client;
     int errors = 0;
     client.OnError = [&](TCustomWinSocket&, TErrorEvent, int&) { ++errors; };
-    client.SetAddress("127.0.0.1");
-    client.SetPort(RefusedPort());
-    client.Open();
+    OpenTo(client, RefusedPort());
     ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
     expectedBoxes = 1;
     EXPECT_EQ(1, errors);

@@ -18,9 +18,7 @@ protected:
     // A window that talks to the scripted server, with a course and a student number typed.
     TFormMain& CreateConnectedWindow(const char* course = "高等数学") {
         TFormMain& w = CreateWindow();
-        w.cbxIP->setEditText(QStringLiteral("127.0.0.1"));
-        w.Edit_Port->setMaximum(65535);
-        w.Edit_Port->setValue(Server.Port());
+        PointAt(w, Server);
         w.cbxCourseID->setEditText(Q(course));
         w.EditStudNo->setText(QStringLiteral("2023001"));
         w.Edit_pwd->setText(QStringLiteral("472"));

@@ -5,6 +5,7 @@
 #include "AnsiString.h"
 #include "Codec.h"
 #include "FakeHardware.h"
+#include "ScriptedTeacherServer.h"
 #include "TestSupport.h"
 #include "UnitMain.h"
 
@@ -51,6 +52,12 @@ protected:
         return *Window;
     }
     void CloseWindow() { Window->close(); }
+    // Server address and port of the window set to the scripted server on the loopback address.
+    static void PointAt(TFormMain& w, const ScriptedTeacherServer& server) {
+        w.cbxIP->setEditText(QStringLiteral("127.0.0.1"));
+        w.Edit_Port->setMaximum(65535);
+        w.Edit_Port->setValue(server.Port());
+    }
 
     static QString Q(const AnsiString& text) { return ToQString(text); }
     static AnsiString Text(const QString& text) { return FromQString(text); }

@@ -148,9 +148,7 @@ TEST_F(MainWindowTest, ClosingWithoutASettingsFileCreatesOneWithTheNonEmptyValue
 TEST_F(MainWindowTest, ClosingReleasesTheOwnedObjectsAndLateEventsReachNothing) {
     ScriptedTeacherServer server;
     TFormMain& w = CreateWindow();
-    w.cbxIP->setEditText(QStringLiteral("127.0.0.1"));
-    w.Edit_Port->setMaximum(65535);
-    w.Edit_Port->setValue(server.Port());
+    PointAt(w, server);
     w.cbxCourseID->setEditText(QStringLiteral("c"));
     w.btnConnect->click();
     ASSERT_TRUE(server.WaitForConnections(1));
@@ -220,9 +218,7 @@ TEST_F(MainWindowTest, EnterInAnEditableBoxAddsNothingToItsList) {
 TEST_F(MainWindowTest, EditingTheServerAddressClosesAnOpenConnectionOnly) {
     ScriptedTeacherServer server;
     TFormMain& w = CreateWindow();
-    w.cbxIP->setEditText(QStringLiteral("127.0.0.1"));
-    w.Edit_Port->setMaximum(65535);
-    w.Edit_Port->setValue(server.Port());
+    PointAt(w, server);
     w.cbxCourseID->setEditText(QStringLiteral("c"));
     w.btnConnect->click();
     ASSERT_TRUE(w.FClient->FSocket->Active());
@@ -273,8 +269,7 @@ TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn)
 
     // Connecting and reporting still work without the receivers.
     ScriptedTeacherServer server;
-    w.Edit_Port->setMaximum(65535);
-    w.Edit_Port->setValue(server.Port());
+    PointAt(w, server);
     w.cbxCourseID->setEditText(QStringLiteral("c"));
     w.btnConnect->click();
     w.btnReport->click();
