@@ -21,17 +21,29 @@ void SetApplicationTitle(const AnsiString& title) {
     gTitleSet = true;
 }
 
-void ShowModalBox(const AnsiString& caption, const AnsiString& text) {
-    // The window that was active before the box, and its focus, are active again afterwards;
-    // the box has no parent, so that destroying a window while it is open cannot free it.
+// The window that was active before the box, and its focus, are active again afterwards; the
+// box has no parent, so that destroying a window while it is open cannot free it.
+static QMessageBox::StandardButton RunModalBox(const AnsiString& caption, const AnsiString& text,
+                                               QMessageBox::StandardButtons buttons) {
     const QPointer<QWidget> activeWindow = QApplication::activeWindow();
     const QPointer<QWidget> focus = QApplication::focusWidget();
-    QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok);
-    box.exec();
+    QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), buttons);
+    const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
     if (activeWindow && activeWindow->isVisible())
         activeWindow->activateWindow();
     if (focus && focus->isVisible())
         focus->setFocus();
+    return answer;
+}
+
+void ShowModalBox(const AnsiString& caption, const AnsiString& text) {
+    RunModalBox(caption, text, QMessageBox::Ok);
+}
+
+bool AskModalBox(const AnsiString& caption, const AnsiString& text, TQuestionButtons buttons) {
+    if (buttons == TQuestionButtons::OkCancel)
+        return RunModalBox(caption, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    return RunModalBox(caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void ShowMessage(const AnsiString& text) {

@@ -13,6 +13,10 @@ void SetApplicationTitle(const AnsiString& title);
 
 // Modal box: caption, text, one OK button, no icon. Events go on being delivered while open.
 void ShowModalBox(const AnsiString& caption, const AnsiString& text);
+// A question in a modal box like the one above: true only for OK or Yes; Cancel, No and closing
+// the box give false.
+enum class TQuestionButtons { OkCancel, YesNo };
+bool AskModalBox(const AnsiString& caption, const AnsiString& text, TQuestionButtons buttons);
 // The class library's plain box: the application's title as caption.
 void ShowMessage(const AnsiString& text);
 
