@@ -11,11 +11,6 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -37,32 +32,6 @@ AnsiString Header(const AnsiString& studentNo) {
     header.resize(15, '\0');
     return header;
 }
-
-// Makes a file undeletable even for root while it lives.
-class ImmutableFile {
-public:
-    explicit ImmutableFile(const AnsiString& path) : FPath(path) { FSet = SetFlag(true); }
-    ~ImmutableFile() {
-        if (FSet)
-            SetFlag(false);
-    }
-    bool IsSet() const { return FSet; }
-
-private:
-    bool SetFlag(bool on) const {
-        const int fd = ::open(FPath.c_str(), O_RDONLY);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        ::close(fd);
-        return done;
-    }
-    AnsiString FPath;
-    bool FSet = false;
-};
 
 } // namespace
 

@@ -12,7 +12,11 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -47,6 +51,27 @@ void ProgramFolder::Write(const AnsiString& name, const AnsiString& bytes) const
 bool ProgramFolder::Exists(const AnsiString& name) const {
     struct stat info;
     return ::stat(File(name).c_str(), &info) == 0;
+}
+
+ImmutableFile::ImmutableFile(const AnsiString& path) : FPath(path) {
+    FSet = SetFlag(true);
+}
+
+ImmutableFile::~ImmutableFile() {
+    if (FSet)
+        SetFlag(false);
+}
+
+bool ImmutableFile::SetFlag(bool on) const {
+    const int fd = ::open(FPath.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
 }
 
 // Handles events as they come, sleeping between them; the ticking timer bounds each sleep so

@@ -27,6 +27,21 @@ private:
     QTemporaryDir FDir;
 };
 
+// Makes a file or folder unchangeable, even for root, while it lives (where the file system can).
+class ImmutableFile {
+public:
+    explicit ImmutableFile(const AnsiString& path);
+    ~ImmutableFile();
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
+    bool IsSet() const { return FSet; }
+
+private:
+    bool SetFlag(bool on) const;
+    AnsiString FPath;
+    bool FSet = false;
+};
+
 // Runs the event loop until the predicate holds or the time is up; returns the predicate.
 bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // Runs the event loop for the given time.
