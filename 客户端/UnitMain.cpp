@@ -15,7 +15,6 @@
 #include "UnitTrain.h"
 
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -129,10 +128,6 @@ void TFormMain::BuildExtraControls() {
     // A coarse timer may fire up to 5% early; the poll keeps its full 500 ms.
     Timer_Msg->setTimerType(Qt::PreciseTimer);
 
-    OpenDialog1 = new QFileDialog(this);
-    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-
     SetColor(Edit_Port, QPalette::Base, kSkyBlue);
     SetColor(EditStudNo, QPalette::Base, kSkyBlue);
     SetColor(cbxFileName, QPalette::Base, Qt::white);
@@ -191,6 +186,7 @@ void TFormMain::BindHandlers() {
             }));
     Memo1->installEventFilter(this);
     Memo_Message->installEventFilter(this);
+    BindSendHandlers();
 }
 
 // The window's creation steps, in order; an error ends them where it is raised.

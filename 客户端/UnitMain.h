@@ -1,6 +1,6 @@
 // The main window: its controls come from UnitMain.ui; creation, closing, settings and the small
 // behaviours live in UnitMain.cpp, connecting, reporting and the machine identity in
-// UnitMainConnect.cpp.
+// UnitMainConnect.cpp, the answer road in UnitMainSend.cpp.
 #pragma once
 
 #include "AnsiString.h"
@@ -43,7 +43,7 @@ public:
     TFrameProbList* FrameProbList1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QTimer* Timer_Msg = nullptr;
-    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr; // built when a file is first chosen
 
     // Objects the window owns; each is null until its creation step has run, and again once
     // the window has closed.
@@ -87,6 +87,16 @@ public:
     // Binds download channel index to its button, the student number and its announced port.
     void SetupDownloader(int index);
 
+    // Sending an answer: the problem number, its type, the answer file, the send road.
+    void btnSendFileClick();
+    void btnSelectFileClick();
+    // Swallows the character (sets it to 0) unless it is Backspace or a digit.
+    void EditOrderKeyPress(char& key);
+    void EditOrderChange();
+    void EditOrderCloseUp();
+    void ShowProblemType();
+    static bool UsesInputOrPause(const AnsiString& fileName);
+
 signals:
     // The window has run its close steps; the program's main loop ends on it.
     void Closed();
@@ -104,6 +114,9 @@ private:
     AnsiString ServerAddress() const;
     void ClearProblemImage();
     void AddServerAddressToList();
+    void BindSendHandlers();
+    // The four buttons back, the busy flag cleared, the poll started again.
+    void EndSendingState();
 
     std::unique_ptr<TWindowTitleRegistration> FTitleRegistration;
     // A settings file is written back at close only when it was read at creation, so that a

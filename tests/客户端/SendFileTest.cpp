@@ -1,0 +1,402 @@
+// The answer road of the main window against a scripted teacher server on the loopback address:
+// typed short answers and student programs on the wire, the questions, the refusals, the local
+// checks, the problem-number box and the file-open dialog.
+#include "MainWindowFixture.h"
+
+#include "ScriptedTeacherServer.h"
+#include "UnitSocketClient.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace {
+
+const AnsiString Identity = FirstAdapterId + "?高等数学?2023001";
+// The 15-byte header of every upload block for the student number 2023001.
+const AnsiString BlockHeader = AnsiString("2023001") + AnsiString(8, '\0');
+const AnsiString CheckLine = "if cputime - t0_syschk>30, error('Cost too much time.'); end";
+
+std::vector<AnsiString> Items(const QComboBox* box) {
+    std::vector<AnsiString> items;
+    for (int i = 0; i < box->count(); ++i)
+        items.push_back(FromQString(box->itemText(i)));
+    return items;
+}
+
+// A folder of the student's own files.
+class StudentFolder {
+public:
+    AnsiString File(const AnsiString& name) const { return FDir.path().toStdString() + "/" + name; }
+    AnsiString Write(const AnsiString& name, const AnsiString& bytes) const {
+        std::FILE* file = std::fopen(File(name).c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        return File(name);
+    }
+    bool Exists(const AnsiString& name) const { return ::access(File(name).c_str(), F_OK) == 0; }
+    AnsiString Path() const { return FDir.path().toStdString(); }
+
+private:
+    QTemporaryDir FDir;
+};
+
+class SendFileTest : public MainWindowTest {
+protected:
+    // A window connected to the scripted server and reported, with problem 3 (key "K3") chosen.
+    TFormMain& ReadyWindow() {
+        TFormMain& w = CreateWindow();
+        PointAt(w, Server);
+        w.cbxCourseID->setEditText(Q("高等数学"));
+        w.EditStudNo->setText(QStringLiteral("2023001"));
+        w.btnConnect->click();
+        w.btnReport->click();
+        EXPECT_TRUE(Server.WaitForMessages(1));
+        w.EditOrder->setEditText(QStringLiteral("3"));
+        w.FClient->FProblems.SetValue("3", "K3");
+        // Only whether the poll timer runs matters here; its polls would only add to the wire.
+        QObject::disconnect(w.Timer_Msg, &QTimer::timeout, nullptr, nullptr);
+        return w;
+    }
+    // The server pulls every requested file and ends the upload with the outcome reply.
+    void ServeUploads(const AnsiString& outcome) {
+        Server.OnCode("01", "03");
+        Server.OnCode("00", "05");
+        Server.OnCode("20", outcome); // the block, behind the header "2023001..."
+    }
+    // Types the answer, presses "发送文件" and waits until the window's sending state is over.
+    void SendAndWait(TFormMain& w, const AnsiString& answer) {
+        w.cbxFileName->setEditText(Q(answer));
+        w.btnSendFile->click();
+        EXPECT_TRUE(WaitUntil([&] { return !w.FClient->IsBusy(); }));
+    }
+    std::vector<AnsiString> Received(const AnsiString& start) const {
+        std::vector<AnsiString> found;
+        for (const AnsiString& message : Server.MessageTexts())
+            if (message.rfind(start, 0) == 0)
+                found.push_back(message);
+        return found;
+    }
+    std::vector<AnsiString> FileRequests() const { return Received("01"); }
+    // The file bytes of the last block the server received.
+    AnsiString LastBlockFile() const {
+        const auto blocks = Received(BlockHeader);
+        return blocks.empty() ? AnsiString() : blocks.back().substr(BlockHeader.size());
+    }
+    static void ExpectSendingStateOver(TFormMain& w) {
+        for (QWidget* button :
+             {w.btnSendFile, w.btnSendMessage, w.btnRequestScore, w.btnSelectFile})
+            EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+        EXPECT_FALSE(w.FClient->IsBusy());
+        EXPECT_TRUE(w.Timer_Msg->isActive());
+    }
+
+    ScriptedTeacherServer Server;
+    StudentFolder Student;
+};
+
+} // namespace
+
+TEST_F(SendFileTest, TypedAnswersGoOutAsTheInstrumentedShortAnswerScript) {
+    TFormMain& w = ReadyWindow();
+    ServeUploads("09");
+    const std::pair<AnsiString, AnsiString> answers[] = {
+        {"t", " r='1';"}, {"F", " r='0';"}, {"ace", " r='ACE';"}};
+    for (const auto& [answer, secondLine] : answers) {
+        SendAndWait(w, answer);
+        EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Folder.File("syschk_temp.m"))
+            << answer;
+        EXPECT_EQ(LastBlockFile(),
+                  "function r=myfun\r\nt0_syschk=cputime;\r\n" + secondLine + "\r\n")
+            << answer;
+        EXPECT_EQ(Folder.Read("temp.m"), "function r=myfun\r\n" + secondLine + "\r\n");
+        EXPECT_FALSE(Folder.Exists("syschk_temp.m"));
+        EXPECT_EQ(w.cbxFileName->currentText(), QString());
+    }
+    EXPECT_EQ(FileRequests().size(), 3u);
+    EXPECT_EQ(Items(w.cbxFileName), (std::vector<AnsiString>{"ace", "F", "t"}));
+    EXPECT_EQ(w.FSentFiles->Count(), 0);
+    const auto log = LogLines(w.Memo1);
+    EXPECT_EQ(log[log.size() - 2].substr(8), "  开始为第3题发送文件...");
+    EXPECT_EQ(log.back().substr(8), "  发送文件成功, 文件名: " + Folder.File("syschk_temp.m"));
+    ExpectSendingStateOver(w);
+    EXPECT_EQ(BoxCount(), 0u);
+}
+
+TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
+    TFormMain& w = ReadyWindow();
+    const AnsiString program = Student.Write("sum.m", "function s=sum3(n)\nfor k=1:n\n  s=k;\nend");
+    const AnsiString instrumented = "function s=sum3(n)\r\nt0_syschk=cputime;\r\nfor k=1:n\r\n  " +
+                                    CheckLine + "\r\n  s=k;\r\nend\r\n";
+    ServeUploads("02答案错误");
+    SendAndWait(w, program);
+    EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_sum.m"));
+    EXPECT_EQ(LastBlockFile(), instrumented);
+    EXPECT_TRUE(Student.Exists("syschk_sum.m"));
+    EXPECT_EQ(LogLines(w.Memo1).back().substr(8), "  发送失败，被服务端拒绝! 原因: 答案错误");
+
+    ServeUploads("09");
+    SendAndWait(w, program); // the same file again: no question
+    EXPECT_EQ(FileRequests().size(), 2u);
+    EXPECT_EQ(LastBlockFile(), instrumented);
+    EXPECT_FALSE(Student.Exists("syschk_sum.m"));
+    EXPECT_TRUE(Student.Exists("sum.m"));
+    EXPECT_EQ(w.FSentFiles->Text(), "3=" + program + "\r\n");
+    EXPECT_EQ(BoxCount(), 0u);
+    ExpectSendingStateOver(w);
+}
+
+TEST_F(SendFileTest, AnyOtherFileGoesOutUnchangedAndStays) {
+    TFormMain& w = ReadyWindow();
+    // Problem 0 passes the number check; the server listed no key for it. Capital letters are
+    // not the reserved prefix.
+    w.EditOrder->setEditText(QStringLiteral("0"));
+    const AnsiString notes = Student.Write("SYSCHK_notes.txt", AnsiString("a\0b\r\n", 5));
+    ServeUploads("09");
+    SendAndWait(w, notes);
+    EXPECT_EQ(FileRequests().back(), "01" + Identity + "?0??" + notes);
+    EXPECT_EQ(LastBlockFile(), AnsiString("a\0b\r\n", 5));
+    EXPECT_TRUE(Student.Exists("SYSCHK_notes.txt"));
+    EXPECT_EQ(w.FSentFiles->Count(), 0);
+    EXPECT_EQ(BoxCount(), 0u);
+}
+
+TEST_F(SendFileTest, AnAlreadyScoredProblemIsSentAgainOnlyAfterOk) {
+    TFormMain& w = ReadyWindow();
+    for (const char* line : {"1=0", "2=0", "3=5"})
+        w.FClient->FScores.Add(line);
+    ServeUploads("09");
+    Boxes.QueueAnswer(QMessageBox::Cancel);
+    w.cbxFileName->setEditText(QStringLiteral("T"));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 1u);
+    EXPECT_EQ(Box(0), "系统提示 | 本题目已经有得分. 是否要重新发送");
+    EXPECT_TRUE(w.btnSendFile->isEnabled());
+    EXPECT_EQ(w.cbxFileName->currentText(), QStringLiteral("T"));
+    EXPECT_FALSE(Folder.Exists("temp.m"));
+
+    Boxes.QueueAnswer(QMessageBox::Ok);
+    SendAndWait(w, "T");
+    EXPECT_EQ(BoxCount(), 2u);
+    EXPECT_EQ(FileRequests().size(), 1u);
+}
+
+TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstStaysRecorded) {
+    TFormMain& w = ReadyWindow();
+    const AnsiString first = Student.Write("b.m", "function b\n");
+    const AnsiString second = Student.Write("a.m", "function a\n");
+    ServeUploads("09");
+    SendAndWait(w, first);
+    const AnsiString question =
+        "操作提示 | 本次发送的程序文件不同于上次发送的. 是否仍要发送文件?\r\n"
+        "上次发送文件: " +
+        first + "\r\n本次发送文件: " + second;
+
+    Boxes.QueueAnswer(QMessageBox::No);
+    w.cbxFileName->setEditText(Q(second));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 2u);
+    EXPECT_EQ(Box(0), question);
+    EXPECT_EQ(Box(1), "操作提示 | 您取消了本次文件发送操作！");
+    EXPECT_FALSE(w.btnSendFile->isEnabled());
+    EXPECT_EQ(Text(w.cbxFileName->currentText()), second);
+    EXPECT_EQ(FileRequests().size(), 1u);
+
+    w.btnConnect->click(); // gives the send button back, as its hint says
+    Boxes.QueueAnswer(QMessageBox::Yes);
+    SendAndWait(w, second);
+    ASSERT_EQ(BoxCount(), 3u);
+    EXPECT_EQ(Box(2), question);
+    EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_a.m"));
+    EXPECT_EQ(w.FSentFiles->Text(), "3=" + first + "\r\n");
+    EXPECT_EQ(Items(w.cbxFileName), (std::vector<AnsiString>{second, first}));
+}
+
+TEST_F(SendFileTest, AProgramCallingInputOrPauseIsRefusedBeforeTheSendingState) {
+    TFormMain& w = ReadyWindow();
+    const AnsiString program = Student.Write("ask.m", "function f\n% then PAUSE\n");
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 1u);
+    EXPECT_EQ(Box(0),
+              "系统提示 | 程序文件中不能包含\"input\", \"pause\"函数或命令的调用。\r\n发送文件 " +
+                  program + " 失败。");
+    EXPECT_FALSE(w.btnSendFile->isEnabled());
+    EXPECT_TRUE(w.btnSelectFile->isEnabled());
+    EXPECT_FALSE(w.FClient->IsBusy());
+    EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
+    EXPECT_EQ(w.FSentFiles->Text(), "3=" + program + "\r\n"); // recorded all the same
+    PumpEvents(20);
+    EXPECT_TRUE(FileRequests().empty());
+}
+
+TEST_F(SendFileTest, AProgramTheCheckRefusesIsLoggedAndTheSendingStateEnds) {
+    TFormMain& w = ReadyWindow();
+    const AnsiString program = Student.Write("loop.m", "function f\nfor k=1:3, s=k; end\n");
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    const auto log = LogLines(w.Memo1);
+    EXPECT_EQ(log[log.size() - 3].substr(8), "  开始为第3题发送文件...");
+    EXPECT_EQ(log[log.size() - 2], "   发送失败. 原因: ");
+    EXPECT_EQ(log.back(), "循环语句不能写在一行代码上！");
+    ExpectSendingStateOver(w);
+    EXPECT_EQ(w.cbxFileName->currentText(), QString());
+    EXPECT_FALSE(Student.Exists("syschk_loop.m"));
+    EXPECT_EQ(BoxCount(), 0u);
+    PumpEvents(20);
+    EXPECT_TRUE(FileRequests().empty());
+}
+
+// A copy that cannot be written is shown as an error, sends nothing and ends the sending state
+// as a refusal does, so that the answer can go once the cause is gone.
+TEST_F(SendFileTest, ACopyThatCannotBeWrittenLeavesTheWindowReadyToSendAgain) {
+    TFormMain& w = ReadyWindow();
+    const AnsiString program = Student.Write("sum.m", "function s=f\ns=1;\n");
+    ASSERT_EQ(::chmod(Student.Path().c_str(), 0555), 0);
+    std::unique_ptr<ImmutableFile> immutable;
+    if (::access(Student.Path().c_str(), W_OK) == 0) { // permissions do not bind root
+        immutable = std::make_unique<ImmutableFile>(Student.Path());
+        if (!immutable->IsSet())
+            GTEST_SKIP() << "this file system cannot make a folder read-only for root";
+    }
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 1u);
+    EXPECT_NE(Text(Boxes.Boxes()[0].text).find(Student.File("syschk_sum.m")), AnsiString::npos);
+    ExpectSendingStateOver(w);
+    EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
+    PumpEvents(20);
+    EXPECT_TRUE(FileRequests().empty());
+
+    immutable.reset();
+    ::chmod(Student.Path().c_str(), 0700);
+    ServeUploads("09");
+    SendAndWait(w, program);
+    EXPECT_EQ(FileRequests().size(), 1u);
+    EXPECT_EQ(BoxCount(), 1u);
+}
+
+TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
+    const struct {
+        const char* course;
+        const char* number;
+        AnsiString answer;
+        AnsiString box;
+        bool sendButtonStays;
+    } cases[] = {
+        {" ", "3", "T", "操作提示 | 请选择或输入课程名称，并输入列表框中的课程名称进行确认。",
+         true},
+        {"高等数学", "", "T",
+         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
+         "第1个题目输入1，第2个题目输入2。",
+         true},
+        {"高等数学", "-1", "T",
+         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
+         "第1个题目输入1，第2个题目输入2。",
+         true},
+        {"高等数学", "3", " \t", "提醒 | 所发送文件不存在！待发送文件: \t", true},
+        {"高等数学", "3", "/tmp/syschk_a.m",
+         "提醒 | 发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。", true},
+        {"高等数学", "3", " T", "提醒 | 所发送文件不存在！待发送文件: T", false},
+    };
+    TFormMain& w = ReadyWindow();
+    for (const auto& c : cases) {
+        w.btnSendFile->setEnabled(true);
+        w.cbxCourseID->setEditText(Q(c.course));
+        w.EditOrder->setEditText(Q(c.number));
+        w.cbxFileName->setEditText(Q(c.answer));
+        const size_t before = BoxCount();
+        w.btnSendFile->click();
+        ASSERT_EQ(BoxCount(), before + 1) << c.box;
+        EXPECT_EQ(Box(before), c.box);
+        EXPECT_EQ(w.btnSendFile->isEnabled(), c.sendButtonStays) << c.box;
+        EXPECT_EQ(Text(w.cbxFileName->currentText()), c.answer);
+    }
+    EXPECT_FALSE(w.FClient->IsBusy());
+    EXPECT_EQ(w.cbxFileName->count(), 0);
+    PumpEvents(20);
+    EXPECT_TRUE(FileRequests().empty());
+}
+
+TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
+    TFormMain& w = CreateWindow();
+    for (const char* line : {"1=0", "2=1", "3=2", "4=9"})
+        w.FClient->FProblemTypes.Add(line);
+    QLineEdit* edit = w.EditOrder->lineEdit();
+    const auto press = [&](int key, const QString& text, Qt::KeyboardModifiers modifiers = {}) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+        QApplication::sendEvent(edit, &event);
+    };
+    EXPECT_EQ(Text(w.lblProbInfo->text()), "--");
+    const std::pair<const char*, AnsiString> types[] = {{"1", "编程题"},
+                                                        {"2", "判断题"},
+                                                        {"3", "选择题"},
+                                                        {"4", "题目类型有误"},
+                                                        {"5", "题目类型有误"}};
+    for (const auto& [digit, label] : types) {
+        press(Qt::Key_Backspace, QStringLiteral("\b"));
+        press(Qt::Key_0 + (digit[0] - '0'), QString::fromLatin1(digit));
+        EXPECT_EQ(Text(edit->text()), digit);
+        EXPECT_EQ(Text(w.lblProbInfo->text()), label) << digit;
+    }
+    QApplication::clipboard()->setText(QStringLiteral("7"));
+    press(Qt::Key_A, QStringLiteral("a"));
+    press(Qt::Key_V, QStringLiteral("\x16"), Qt::ControlModifier);
+    press(Qt::Key_Minus, QStringLiteral("-"));
+    EXPECT_EQ(Text(edit->text()), "5");
+    EXPECT_EQ(BoxCount(), 0u);
+
+    // Pasting through the context menu passes the filter; the change then refuses the text.
+    QApplication::clipboard()->setText(QStringLiteral("x"));
+    edit->paste();
+    ASSERT_EQ(BoxCount(), 1u);
+    EXPECT_EQ(Box(0), "系统提示 | 输入的题目序号非法，请重新输入。");
+    EXPECT_EQ(Text(w.lblProbInfo->text()), "题目类型有误");
+
+    // Closing the drop-down list shows the type of the number it leaves in the box.
+    w.EditOrder->setCurrentIndex(1);
+    w.EditOrder->showPopup();
+    w.EditOrder->hidePopup();
+    EXPECT_EQ(Text(w.lblProbInfo->text()), "判断题");
+}
+
+TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndSetsTheAnswerBox) {
+    TFormMain& w = CreateWindow();
+    EXPECT_EQ(w.OpenDialog1, nullptr);
+    const AnsiString program = Student.Write("sum.m", "function s\n");
+    // Each click opens the dialog; the action closes it.
+    const auto choose = [&](const std::function<void(QFileDialog*)>& action) {
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                timer.stop();
+                action(dialog);
+            }
+        });
+        timer.start(5);
+        w.btnSelectFile->click();
+    };
+    choose([&](QFileDialog* dialog) {
+        dialog->selectFile(QString::fromStdString(program));
+        QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
+    });
+    ASSERT_NE(w.OpenDialog1, nullptr);
+    EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
+    choose([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
+    choose([&](QFileDialog* dialog) {
+        // The student types the name of a file that is not there.
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QString::fromStdString(Student.File("gone.m")));
+        QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
+    });
+    EXPECT_EQ(w.cbxFileName->currentText(), QString());
+}
