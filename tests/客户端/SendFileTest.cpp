@@ -218,6 +218,19 @@ TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstSt
     EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_a.m"));
     EXPECT_EQ(w.FSentFiles->Text(), "3=" + first + "\r\n");
     EXPECT_EQ(Items(w.cbxFileName), (std::vector<AnsiString>{second, first}));
+
+    // A program that vanishes while the question is open: its read error, nothing sent.
+    const AnsiString gone = Student.Write("c.m", "function c\n");
+    Boxes.QueueAnswer(QMessageBox::Yes);
+    Boxes.WhileOpen = [&] { ::unlink(gone.c_str()); };
+    w.cbxFileName->setEditText(Q(gone));
+    w.btnSendFile->click();
+    Boxes.WhileOpen = nullptr;
+    ASSERT_EQ(BoxCount(), 5u);
+    EXPECT_NE(Text(Boxes.Boxes()[4].text).find(gone), AnsiString::npos);
+    EXPECT_FALSE(w.FClient->IsBusy());
+    PumpEvents(20);
+    EXPECT_EQ(FileRequests().size(), 2u);
 }
 
 TEST_F(SendFileTest, AProgramCallingInputOrPauseIsRefusedBeforeTheSendingState) {
