@@ -109,8 +109,11 @@ void TFormMain::BindSendHandlers() {
     connect(EditOrder, &QComboBox::activated, this,
             GuardedSlot([this](int) { EditOrderChange(); }));
     // Characters typed through an input method would pass by the key filter.
+    EditOrder->setAttribute(Qt::WA_InputMethodEnabled, false);
     EditOrder->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
-    new TEventHook(EditOrder->lineEdit(), [this](QEvent* event) {
+    // The box has the focus and hands its keys straight to its line edit, so its own key events
+    // are the ones to filter.
+    new TEventHook(EditOrder, [this](QEvent* event) {
         if (event->type() != QEvent::KeyPress)
             return false;
         char key = TypedCharacter(*static_cast<QKeyEvent*>(event));

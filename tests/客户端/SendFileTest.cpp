@@ -346,7 +346,7 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     QLineEdit* edit = w.EditOrder->lineEdit();
     const auto press = [&](int key, const QString& text, Qt::KeyboardModifiers modifiers = {}) {
         QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
-        QApplication::sendEvent(edit, &event);
+        QApplication::sendEvent(w.EditOrder, &event); // the box has the focus, not its edit
     };
     EXPECT_EQ(Text(w.lblProbInfo->text()), "--");
     const std::pair<const char*, AnsiString> types[] = {{"1", "编程题"},
