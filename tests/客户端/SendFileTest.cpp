@@ -49,6 +49,25 @@ private:
     QTemporaryDir FDir;
 };
 
+// Makes a folder read-only while it lives, for root too where the file system can.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const AnsiString& path) : FPath(path) {
+        ::chmod(path.c_str(), 0555);
+        if (::access(path.c_str(), W_OK) == 0) // permissions do not bind root
+            FImmutable = std::make_unique<ImmutableFile>(path);
+    }
+    ~ReadOnlyFolder() {
+        FImmutable.reset();
+        ::chmod(FPath.c_str(), 0700);
+    }
+    bool IsSet() const { return ::access(FPath.c_str(), W_OK) != 0; }
+
+private:
+    AnsiString FPath;
+    std::unique_ptr<ImmutableFile> FImmutable;
+};
+
 class SendFileTest : public MainWindowTest {
 protected:
     // A window connected to the scripted server and reported, with problem 3 (key "K3") chosen.
@@ -268,33 +287,40 @@ TEST_F(SendFileTest, AProgramTheCheckRefusesIsLoggedAndTheSendingStateEnds) {
     EXPECT_TRUE(FileRequests().empty());
 }
 
-// A copy that cannot be written is shown as an error, sends nothing and ends the sending state
-// as a refusal does, so that the answer can go once the cause is gone.
-TEST_F(SendFileTest, ACopyThatCannotBeWrittenLeavesTheWindowReadyToSendAgain) {
+// A file that cannot be written is shown as an error and sends nothing. The short-answer script
+// stops the road where it is made; the copy ends the sending state as a refusal does, so that
+// the answer can go once the cause is gone.
+TEST_F(SendFileTest, AFileThatCannotBeWrittenStopsTheRoadAndTheAnswerGoesOnceItCan) {
     TFormMain& w = ReadyWindow();
-    const AnsiString program = Student.Write("sum.m", "function s=f\ns=1;\n");
-    ASSERT_EQ(::chmod(Student.Path().c_str(), 0555), 0);
-    std::unique_ptr<ImmutableFile> immutable;
-    if (::access(Student.Path().c_str(), W_OK) == 0) { // permissions do not bind root
-        immutable = std::make_unique<ImmutableFile>(Student.Path());
-        if (!immutable->IsSet())
-            GTEST_SKIP() << "this file system cannot make a folder read-only for root";
-    }
-    w.cbxFileName->setEditText(Q(program));
+    auto programFolder = std::make_unique<ReadOnlyFolder>(Folder.Path());
+    if (!programFolder->IsSet())
+        GTEST_SKIP() << "this file system cannot make a folder read-only for root";
+    w.cbxFileName->setEditText(QStringLiteral("T"));
     w.btnSendFile->click();
     ASSERT_EQ(BoxCount(), 1u);
-    EXPECT_NE(Text(Boxes.Boxes()[0].text).find(Student.File("syschk_sum.m")), AnsiString::npos);
+    EXPECT_NE(Text(Boxes.Boxes()[0].text).find(Folder.File("temp.m")), AnsiString::npos);
+    EXPECT_FALSE(w.btnSendFile->isEnabled());
+    EXPECT_TRUE(w.btnSelectFile->isEnabled());
+    EXPECT_FALSE(w.FClient->IsBusy());
+    programFolder.reset();
+
+    const AnsiString program = Student.Write("sum.m", "function s=f\ns=1;\n");
+    auto studentFolder = std::make_unique<ReadOnlyFolder>(Student.Path());
+    w.btnConnect->click();
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 2u);
+    EXPECT_NE(Text(Boxes.Boxes()[1].text).find(Student.File("syschk_sum.m")), AnsiString::npos);
     ExpectSendingStateOver(w);
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
     PumpEvents(20);
     EXPECT_TRUE(FileRequests().empty());
 
-    immutable.reset();
-    ::chmod(Student.Path().c_str(), 0700);
+    studentFolder.reset();
     ServeUploads("09");
     SendAndWait(w, program);
     EXPECT_EQ(FileRequests().size(), 1u);
-    EXPECT_EQ(BoxCount(), 1u);
+    EXPECT_EQ(BoxCount(), 2u);
 }
 
 TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
