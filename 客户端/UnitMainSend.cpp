@@ -84,16 +84,54 @@ char TypedCharacter(const QKeyEvent& event) {
     return character < 0x80 ? static_cast<char>(character) : '?';
 }
 
-// The list stays sorted, letter case ignored; the box keeps the text it shows.
-void AddSortedItem(QComboBox* box, const AnsiString& item) {
+// Adds the answer unless the list holds it, letter case ignored. The list stays sorted the same
+// way; the box keeps the text it shows.
+void AddToAnswerHistory(QComboBox* box, const AnsiString& answer) {
     int position = 0;
-    while (position < box->count() &&
-           AnsiCompareText(FromQString(box->itemText(position)), item) <= 0)
-        ++position;
+    for (; position < box->count(); ++position) {
+        const int order = AnsiCompareText(FromQString(box->itemText(position)), answer);
+        if (order == 0)
+            return;
+        if (order > 0)
+            break;
+    }
     const QString text = box->currentText();
-    box->insertItem(position, ToQString(item));
+    box->insertItem(position, ToQString(answer));
     box->setCurrentIndex(-1);
     box->setEditText(text);
+}
+
+// A typed true/false or choice answer becomes the short-answer script in the program folder;
+// its path, or "" for any other answer.
+AnsiString WriteShortAnswerScript(const AnsiString& answer) {
+    const AnsiString path = GetExePath() + ShortAnswerFile;
+    AnsiString script;
+    if (IsJudgeAnswer(answer))
+        MakeJudgeAnswerScript(AnsiUpperCase(answer), path, script);
+    else if (IsChoiceAnswer(answer))
+        MakeChoiceAnswerScript(AnsiUpperCase(answer), path, script);
+    else
+        return AnsiString();
+    return path;
+}
+
+// Records the first program sent for the problem; another program goes only when the student
+// says yes to it. False when the student declines.
+bool RecordFirstProgram(TStringList& sentFiles, const AnsiString& number,
+                        const AnsiString& program) {
+    if (sentFiles.IndexOfName(number) < 0) {
+        sentFiles.Add(number + "=" + program);
+        return true;
+    }
+    const AnsiString first = sentFiles.Values(number);
+    if (first == program ||
+        AskModalBox("操作提示",
+                    "本次发送的程序文件不同于上次发送的. 是否仍要发送文件?\r\n上次发送文件: " +
+                        first + "\r\n本次发送文件: " + program,
+                    TQuestionButtons::YesNo))
+        return true;
+    ShowMsg("操作提示", "您取消了本次文件发送操作！");
+    return false;
 }
 
 } // namespace
@@ -208,38 +246,17 @@ void TFormMain::btnSendFileClick() {
 
     // From here on a stop leaves the button off until the next "链接".
     btnSendFile->setEnabled(false);
-    AnsiString fileToSend = answer;
-    AnsiString script;
-    if (IsJudgeAnswer(answer)) {
-        fileToSend = GetExePath() + ShortAnswerFile;
-        MakeJudgeAnswerScript(AnsiUpperCase(answer), fileToSend, script);
-    } else if (IsChoiceAnswer(answer)) {
-        fileToSend = GetExePath() + ShortAnswerFile;
-        MakeChoiceAnswerScript(AnsiUpperCase(answer), fileToSend, script);
-    } else if (!IsExistingFile(answer)) {
-        ShowMsg("提醒", MissingFileText + answer);
-        return;
-    }
-
-    if (IsMatlabProgramName(answer)) {
-        if (FSentFiles->IndexOfName(number) < 0) {
-            FSentFiles->Add(number + "=" + answer);
-        } else if (const AnsiString first = FSentFiles->Values(number); first != answer) {
-            if (!AskModalBox(
-                    "操作提示",
-                    "本次发送的程序文件不同于上次发送的. 是否仍要发送文件?\r\n上次发送文件: " +
-                        first + "\r\n本次发送文件: " + answer,
-                    TQuestionButtons::YesNo)) {
-                ShowMsg("操作提示", "您取消了本次文件发送操作！");
-                return;
-            }
+    AnsiString fileToSend = WriteShortAnswerScript(answer);
+    if (fileToSend.empty()) {
+        if (!IsExistingFile(answer)) {
+            ShowMsg("提醒", MissingFileText + answer);
+            return;
         }
+        fileToSend = answer;
     }
-    bool inHistory = false;
-    for (int i = 0; i < cbxFileName->count() && !inHistory; ++i)
-        inHistory = AnsiSameText(FromQString(cbxFileName->itemText(i)), answer);
-    if (!inHistory)
-        AddSortedItem(cbxFileName, answer);
+    if (IsMatlabProgramName(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
+        return;
+    AddToAnswerHistory(cbxFileName, answer);
 
     if (IsMatlabProgramName(fileToSend) && UsesInputOrPause(fileToSend)) {
         ShowMsg("系统提示",
