@@ -25,8 +25,6 @@
 #include <QScrollArea>
 #include <QTimer>
 
-#include <filesystem>
-
 const char* const MainWindowTitle = "Quorvane-客户端 2.3 RC";
 
 namespace {
@@ -71,11 +69,6 @@ void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(role, color);
     widget->setPalette(palette);
-}
-
-bool FileExists(const AnsiString& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(path), error);
 }
 
 AnsiString TextOf(const QComboBox* box) {

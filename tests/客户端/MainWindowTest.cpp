@@ -122,6 +122,15 @@ TEST_F(MainWindowTest, ASettingsFileWithoutAnAddressLeavesTheAddressBoxEmpty) {
     EXPECT_EQ(CreateWindow().cbxIP->currentText(), QString());
 }
 
+TEST_F(MainWindowTest, FoldersNamedLikeTheSettingsFilesAreNoFilesAndCreationGoesOn) {
+    for (const char* name : {"setting.txt", "coursenames.txt", "setup_srvip.txt"})
+        ASSERT_TRUE(QDir().mkpath(Q(Folder.File(name))));
+    TFormMain& w = CreateWindow();
+    EXPECT_EQ(BoxCount(), 0u);
+    EXPECT_EQ(Text(w.cbxIP->currentText()), "555.555.555.555");
+    EXPECT_EQ(LogLines(w.Memo1), InstructionLog);
+}
+
 TEST_F(MainWindowTest, ClosingUpdatesTheSettingsInPlaceAndDeletesEmptyValues) {
     Folder.Write("setting.txt",
                  "first=1\r\nIPSRV=10.0.0.5\r\nportsrv=3000\r\nstudno=42\r\nlast=2\r\n");
