@@ -186,7 +186,8 @@ void TFormMain::BindHandlers() {
     Memo_Message->installEventFilter(this);
 }
 
-// The window's creation steps, in order; an error ends them where it is raised.
+// The window's creation steps, in order; an error ends them where it is raised, except that of
+// the push receiver.
 void TFormMain::FormCreate() {
     setWindowTitle(ToQString(MainWindowTitle));
     FTitleRegistration = std::make_unique<TWindowTitleRegistration>(MainWindowTitle);
@@ -207,8 +208,12 @@ void TFormMain::FormCreate() {
 
     LoadSettings();
 
-    FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), gPushPort);
-    FPushReceiver->FLog = Memo1;
+    // A port taken by another program (or a second user's client) costs the pushed files
+    // only: the box is shown and the window is completed.
+    Guarded([this] {
+        FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), gPushPort);
+        FPushReceiver->FLog = Memo1;
+    });
 
     cbxFileIndex->clear();
     FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath()));

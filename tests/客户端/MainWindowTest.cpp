@@ -260,7 +260,7 @@ TEST_F(MainWindowTest, TheAnswerBoxAndHelpButtonStayInsideTheirPanelWhereverTheS
     }
 }
 
-TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn) {
+TEST_F(MainWindowTest, PortTakenShowsItsErrorBoxAndCreationGoesOnWithoutThePushReceiver) {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4));
     SetPushPortForTests(squatter.serverPort());
@@ -271,12 +271,12 @@ TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn)
     EXPECT_EQ(Box(0), ApplicationTitle() +
                           " | Windows socket error: Address already in use (10048), on API 'bind'");
     EXPECT_FALSE(w.FPushReceiver);
-    EXPECT_TRUE(w.FDownloaders.empty());
-    EXPECT_FALSE(w.FPracData);
-    EXPECT_EQ(w.cbxIP->count(), 0);
-    EXPECT_TRUE(LogLines(w.Memo1).empty());
+    EXPECT_EQ(w.FDownloaders.size(), 3u);
+    EXPECT_TRUE(w.FPracData);
+    EXPECT_EQ(Items(w.cbxIP), (std::vector<AnsiString>{"10.0.0.1"}));
+    EXPECT_EQ(LogLines(w.Memo1), InstructionLog);
 
-    // Connecting and reporting still work without the receivers.
+    // Connecting and reporting still work without the push receiver.
     ScriptedTeacherServer server;
     PointAt(w, server);
     w.cbxCourseID->setEditText(QStringLiteral("c"));
@@ -287,10 +287,10 @@ TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn)
     EXPECT_TRUE(WaitUntil([&] { return w.lblClientIndex->text() == QStringLiteral("5"); }));
     EXPECT_EQ(BoxCount(), 1u);
 
-    // The address list it never read is not wiped; the settings it did read are saved.
+    // The session's server addresses and settings are saved.
     CloseWindow();
     EXPECT_EQ(BoxCount(), 1u);
-    EXPECT_EQ(Folder.Read("setup_srvip.txt"), "10.0.0.1\r\n");
+    EXPECT_EQ(Folder.Read("setup_srvip.txt"), "10.0.0.1\r\n127.0.0.1\r\n");
     EXPECT_EQ(Folder.Read("setting.txt"), "ipsrv=127.0.0.1\r\nother=1\r\nportsrv=" +
                                               IntToStr(server.Port()) + "\r\ncourseid=c\r\n");
 }
