@@ -5,10 +5,12 @@
 #include "Application.h"
 #include "ScriptedTeacherServer.h"
 #include "Sockets.h"
+#include "UnitFrameProb.h"
 #include "UnitSocketClient.h"
 #include "UnitThreadReceiver.h"
 #include "UnitThreadReceiverNew.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QTcpServer>
@@ -258,6 +260,17 @@ TEST_F(MainWindowTest, TheAnswerBoxAndHelpButtonStayInsideTheirPanelWhereverTheS
         EXPECT_LT(w.cbxFileName->geometry().right(), w.btnHelp->x()) << width;
         EXPECT_EQ(w.cbxFileName->x(), 128);
     }
+}
+
+TEST_F(MainWindowTest, ATallPictureTakesItsHeightFromTheMiddlePanel) {
+    TFormMain& w = CreateWindow();
+    w.show();
+    EXPECT_EQ(w.GroupBox2->height(), 265);
+    w.FrameProbList1->Image1->setPixmap(QPixmap(4, 500));
+    w.FrameProbList1->cbAutoHeight->click();
+    EXPECT_EQ(w.GroupBox2->height(), 585);
+    w.FrameProbList1->BitBtn1->click();
+    EXPECT_EQ(w.GroupBox2->height(), 220);
 }
 
 TEST_F(MainWindowTest, PortTakenShowsItsErrorBoxAndCreationGoesOnWithoutThePushReceiver) {
