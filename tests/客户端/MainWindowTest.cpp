@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "ScriptedTeacherServer.h"
 #include "Sockets.h"
+#include "SysUtils.h"
 #include "UnitFrameProb.h"
 #include "UnitSocketClient.h"
 #include "UnitThreadReceiver.h"
@@ -212,6 +213,39 @@ TEST_F(MainWindowTest, CtrlASelectsTheWholeLogOrMessageAndAWithoutCtrlTypes) {
     w.Memo1->moveCursor(QTextCursor::Start);
     w.N9->trigger();
     EXPECT_EQ(w.Memo1->textCursor().selectedText().size(), 8);
+}
+
+TEST_F(MainWindowTest, ThePortBoxTakesSignsAndSeparatorsAndFitsItsBoundsWhenLeft) {
+    TFormMain& w = CreateWindow();
+    w.show();
+    w.activateWindow();
+    const QString separator(QChar::fromLatin1(DecimalSeparator()));
+    const struct {
+        QString typed;
+        QString shown; // while the box has the focus
+        int value;     // once it has lost it
+    } cases[] = {
+        {"9999", "9999", 5000},
+        {"12", "12", 2000},
+        {"3a0b00", "3000", 3000},
+        {"+4000", "+4000", 4000},
+        {"-3000", "-3000", 2000},
+        {"", "", 2000},
+        {"30" + separator + "5", "30" + separator + "5", 2000},
+    };
+    for (const auto& c : cases) {
+        w.Edit_Port->setFocus();
+        ASSERT_TRUE(WaitUntil([&] { return w.Edit_Port->hasFocus(); }));
+        w.Edit_Port->selectAll();
+        PressKey(w.Edit_Port, Qt::Key_Delete, Qt::NoModifier, QString());
+        for (const QChar key : c.typed)
+            PressKey(w.Edit_Port, key.unicode(), Qt::NoModifier, key);
+        EXPECT_EQ(w.Edit_Port->text(), c.shown) << c.typed.toStdString();
+        w.EditStudNo->setFocus();
+        ASSERT_TRUE(WaitUntil([&] { return !w.Edit_Port->hasFocus(); }));
+        EXPECT_EQ(w.Edit_Port->value(), c.value) << c.typed.toStdString();
+        EXPECT_EQ(w.Edit_Port->text(), QString::number(c.value));
+    }
 }
 
 TEST_F(MainWindowTest, EnterInAnEditableBoxAddsNothingToItsList) {
