@@ -139,11 +139,14 @@ void TFormMain::BuildExtraControls() {
     Splitter3->setSizes({265, 814 - 265});
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);
-    // The picture view's holder may grow over the middle panel, whose controls are then cut
-    // off at its bottom, as they are below a holder aligned to the top.
-    QSizePolicy middle = Panel1->sizePolicy();
-    middle.setVerticalPolicy(QSizePolicy::Ignored);
-    Panel1->setSizePolicy(middle);
+    // The fillers of the middle may shrink to nothing, as client-aligned controls do: the
+    // picture view's holder can then grow over the middle panel, whose fixed rows are cut off
+    // at its bottom instead of being pressed together.
+    for (QWidget* filler : std::initializer_list<QWidget*>{Panel1, Panel2, Memo_Message, Memo1}) {
+        QSizePolicy policy = filler->sizePolicy();
+        policy.setVerticalPolicy(QSizePolicy::Ignored);
+        filler->setSizePolicy(policy);
+    }
     SetColor(Splitter1->handle(1), QPalette::Window, kSkyBlue);
     Splitter1->handle(1)->setAutoFillBackground(true);
     Splitter1->setSizes({488, 1239 - 488});
