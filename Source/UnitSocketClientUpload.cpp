@@ -15,7 +15,6 @@
 #include <array>
 #include <cerrno>
 #include <exception>
-#include <filesystem>
 
 namespace {
 
@@ -64,13 +63,6 @@ AnsiString FileExtension(const AnsiString& fileName) {
 // Only the instrumented Matlab copy is the client's own to delete after a successful upload.
 bool IsMatlabProgram(const AnsiString& fileName) {
     return AnsiSameText(FileExtension(fileName), ".m");
-}
-
-// Throws when the file system cannot say (a loop of links, a name too long, ...); a missing
-// file or folder is simply not there.
-bool FileExists(const AnsiString& fileName) {
-    const std::filesystem::file_status status = std::filesystem::status(fileName);
-    return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 // The lines "dbgclient.txt" gets for a block that read fewer than 15 bytes of the file.

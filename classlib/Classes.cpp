@@ -91,7 +91,7 @@ void TStringList::SaveToFile(const AnsiString& fileName) const {
     file.write(text.data(), static_cast<std::streamsize>(text.size()));
     file.close();
     if (!file)
-        throw EInOutError::FromErrno(errno);
+        throw EWriteError();
 }
 
 int TStringList::IndexOf(const AnsiString& item) const {

@@ -23,7 +23,8 @@ public:
     // Cut at CR LF, lone CR or lone LF; a NUL byte ends the text.
     void SetText(const AnsiString& text);
 
-    // Raise EFOpenError / EFCreateError; a failed load leaves the list unchanged.
+    // Raise EFOpenError / EFCreateError, and EWriteError when the text cannot be written; a
+    // failed load leaves the list unchanged.
     void LoadFromFile(const AnsiString& fileName);
     void SaveToFile(const AnsiString& fileName) const;
 

@@ -34,6 +34,7 @@ EAssertionFailed::EAssertionFailed(const AnsiString& sourcePath, int line)
     : Exception(Format("%s (%s, line %d)", "Assertion failure", sourcePath.c_str(), line)) {}
 
 EReadError::EReadError() : Exception("Stream read error") {}
+EWriteError::EWriteError() : Exception("Stream write error") {}
 EInvalidGraphic::EInvalidGraphic() : Exception("Bitmap image is not valid") {}
 EZDecompressionError::EZDecompressionError() : Exception("Error") {}
 

@@ -58,6 +58,12 @@ public:
     EReadError();
 };
 
+// "Stream write error"
+class EWriteError : public Exception {
+public:
+    EWriteError();
+};
+
 // "Bitmap image is not valid"
 class EInvalidGraphic : public Exception {
 public:

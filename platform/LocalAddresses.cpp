@@ -1,35 +1,59 @@
 #include "LocalAddresses.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
-#include <unistd.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 
-#include <cerrno>
+#include <algorithm>
 
 namespace platform {
 
-std::vector<std::string> HostIPv4Addresses() {
-    std::vector<std::string> addresses;
-    // 64 bytes: names of up to 63 characters and their terminating NUL.
-    char hostName[64] = {};
-    if (gethostname(hostName, sizeof hostName) != 0)
-        return addresses;
-    // The host entry keeps the resolver's order; getaddrinfo would sort the addresses by its
-    // own destination rules (a loopback address moves in front).
-    std::vector<char> scratch(1024);
-    hostent entry{};
-    hostent* found = nullptr;
-    int resolverError = 0;
-    while (gethostbyname_r(hostName, &entry, scratch.data(), scratch.size(), &found,
-                           &resolverError) == ERANGE)
-        scratch.resize(scratch.size() * 2);
-    if (!found || found->h_addrtype != AF_INET)
-        return addresses;
-    for (char** address = found->h_addr_list; *address; ++address) {
+namespace {
+
+struct InterfaceAddress {
+    unsigned interfaceIndex;
+    bool loopback;
+    std::string dotted;
+};
+
+// An address's interface name may carry a label ("eth0:1"); the interface is what precedes it.
+unsigned InterfaceIndex(const std::string& name) {
+    return if_nametoindex(name.substr(0, name.find(':')).c_str());
+}
+
+std::vector<InterfaceAddress> UpIPv4Addresses() {
+    std::vector<InterfaceAddress> found;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return found;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET ||
+            !(entry->ifa_flags & IFF_UP))
+            continue;
+        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
         char dotted[INET_ADDRSTRLEN] = {};
-        if (inet_ntop(AF_INET, *address, dotted, sizeof dotted))
-            addresses.emplace_back(dotted);
+        if (inet_ntop(AF_INET, &address->sin_addr, dotted, sizeof dotted))
+            found.push_back(
+                {InterfaceIndex(entry->ifa_name), (entry->ifa_flags & IFF_LOOPBACK) != 0, dotted});
     }
+    freeifaddrs(list);
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> InterfaceIPv4Addresses() {
+    std::vector<InterfaceAddress> found = UpIPv4Addresses();
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.interfaceIndex < b.interfaceIndex;
+    });
+    const bool onlyLoopback =
+        std::all_of(found.begin(), found.end(), [](const auto& a) { return a.loopback; });
+    std::vector<std::string> addresses;
+    for (const auto& address : found)
+        if (address.loopback == onlyLoopback)
+            addresses.push_back(address.dotted);
     return addresses;
 }
 

@@ -1,4 +1,4 @@
-// The computer's IPv4 addresses as the resolver gives them for its host name.
+// The computer's own IPv4 addresses, as its network interfaces hold them.
 #pragma once
 
 #include <string>
@@ -6,8 +6,9 @@
 
 namespace platform {
 
-// Dotted IPv4 addresses of gethostname() resolved, in the resolver's order; empty when the
-// name cannot be read or does not resolve.
-std::vector<std::string> HostIPv4Addresses();
+// Dotted IPv4 addresses of the interfaces that are up, in interface order, loopback left
+// out; the loopback addresses only when there is no other. Empty when the interfaces cannot
+// be read. The host name is not resolved: host tables commonly map it to a loopback address.
+std::vector<std::string> InterfaceIPv4Addresses();
 
 } // namespace platform

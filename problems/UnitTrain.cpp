@@ -12,16 +12,8 @@
 #include <QScopeGuard>
 #include <QScreen>
 
-#include <filesystem>
-
 static const char kSetIndexFile[] = "dbsettrain.txt";
 static const int kTitleColumnWidth = 553;
-
-// A path names a problem file only when a regular file is there (a folder is no file).
-static bool FileExists(const AnsiString& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(path), error);
-}
 
 TFormTrain::TFormTrain(QWidget* parent) : QWidget(parent, Qt::Window) {
     Ui::TFormTrain form;

@@ -8,7 +8,7 @@
 
 std::unique_ptr<TStringList> GetLocalIPList() {
     auto list = std::make_unique<TStringList>();
-    for (const auto& address : platform::HostIPv4Addresses())
+    for (const auto& address : platform::InterfaceIPv4Addresses())
         list->Add(address);
     return list;
 }

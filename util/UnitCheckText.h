@@ -7,7 +7,8 @@
 
 #include <memory>
 
-// The computer's IPv4 addresses, dotted, in the resolver's order; empty when none resolve.
+// The computer's IPv4 addresses, dotted: those of its interfaces that are up, in interface
+// order, loopback only when there is no other; empty when none is up.
 std::unique_ptr<TStringList> GetLocalIPList();
 
 bool IsChoiceAnswer(const AnsiString& answer);

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -32,6 +34,15 @@ AnsiString AddBackslash(const AnsiString& path) {
     if (!path.empty() && path.back() == kPathSeparator)
         return path;
     return path + kPathSeparator;
+}
+
+bool FileExists(const AnsiString& fileName) {
+    struct stat info;
+    if (::stat(fileName.c_str(), &info) == 0)
+        return S_ISREG(info.st_mode);
+    if (errno == ENOENT || errno == ENOTDIR)
+        return false;
+    throw EFOpenError(fileName, errno);
 }
 
 AnsiString FormatLogDateTime(const QDateTime& moment) {

@@ -18,6 +18,9 @@ AnsiString FormatLogDateTime(const QDateTime& moment);
 AnsiString FormatLogTime(const QDateTime& moment);
 // Byte for byte, letter case counting; the empty suffix gives true.
 bool EndsWith(const AnsiString& text, const AnsiString& suffix);
+// Whether a file is there (links followed): a folder or a missing name is none. Raises
+// EFOpenError when the file system cannot tell (a loop of links, a name too long, ...).
+bool FileExists(const AnsiString& fileName);
 // Line + CR LF at the end of the file, created when missing; raises EInOutError on failure.
 void AppendLineToFile(const AnsiString& fileName, const AnsiString& line);
 // A + separator + B + separator + C.

@@ -24,8 +24,6 @@
 #include <QScrollArea>
 #include <QTimer>
 
-#include <filesystem>
-
 const char* const MainWindowTitle = "Quorvane-客户端 2.3 RC";
 
 namespace {
@@ -70,11 +68,6 @@ void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(role, color);
     widget->setPalette(palette);
-}
-
-bool FileExists(const AnsiString& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(path), error);
 }
 
 AnsiString TextOf(const QComboBox* box) {
@@ -141,6 +134,14 @@ void TFormMain::BuildExtraControls() {
     Splitter3->setSizes({265, 814 - 265});
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);
+    // The fillers of the middle may shrink to nothing, as client-aligned controls do: the
+    // picture view's holder can then grow over the middle panel, whose fixed rows are cut off
+    // at its bottom instead of being pressed together.
+    for (QWidget* filler : std::initializer_list<QWidget*>{Panel1, Panel2, Memo_Message, Memo1}) {
+        QSizePolicy policy = filler->sizePolicy();
+        policy.setVerticalPolicy(QSizePolicy::Ignored);
+        filler->setSizePolicy(policy);
+    }
     SetColor(Splitter1->handle(1), QPalette::Window, kSkyBlue);
     Splitter1->handle(1)->setAutoFillBackground(true);
     Splitter1->setSizes({488, 1239 - 488});
@@ -189,7 +190,8 @@ void TFormMain::BindHandlers() {
     BindSendHandlers();
 }
 
-// The window's creation steps, in order; an error ends them where it is raised.
+// The window's creation steps, in order; an error ends them where it is raised, except that of
+// the push receiver.
 void TFormMain::FormCreate() {
     setWindowTitle(ToQString(MainWindowTitle));
     FTitleRegistration = std::make_unique<TWindowTitleRegistration>(MainWindowTitle);
@@ -210,8 +212,12 @@ void TFormMain::FormCreate() {
 
     LoadSettings();
 
-    FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), gPushPort);
-    FPushReceiver->FLog = Memo1;
+    // A port taken by another program (or a second user's client) costs the pushed files
+    // only: the box is shown and the window is completed.
+    Guarded([this] {
+        FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), gPushPort);
+        FPushReceiver->FLog = Memo1;
+    });
 
     cbxFileIndex->clear();
     FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath()));

@@ -35,7 +35,8 @@ class TFormMain : public QMainWindow, public Ui::TFormMain {
 
 public:
     // Builds the controls, binds the handlers and runs FormCreate under the error guard: a step
-    // that raises shows its box, the later steps are skipped and the window still works.
+    // that raises shows its box and the later steps are skipped (the push receiver's failure
+    // skips nothing); the window still works.
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
 

@@ -67,6 +67,12 @@ TEST(LineList, SavesAndLoadsFilesAndReportsFailures) {
     EXPECT_THROW(loaded.LoadFromFile(folder.File("missing.txt")), EFOpenError);
     EXPECT_EQ(loaded.Count(), 2) << "a failed load leaves the list unchanged";
     EXPECT_THROW(list.SaveToFile(folder.File("no/such/folder.txt")), EFCreateError);
+    try {
+        list.SaveToFile("/dev/full"); // opens, but takes no byte
+        FAIL() << "no error";
+    } catch (const EWriteError& error) {
+        EXPECT_EQ(error.Message, "Stream write error");
+    }
     QDir(QString::fromStdString(folder.Path())).mkdir("folder.txt");
     EXPECT_THROW(loaded.LoadFromFile(folder.File("folder.txt")), EFOpenError);
     EXPECT_EQ(loaded.Count(), 2);

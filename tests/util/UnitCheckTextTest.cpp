@@ -1,12 +1,19 @@
 #include "UnitCheckText.h"
 #include "TestSupport.h"
 
+#include <QNetworkInterface>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <optional>
 
+#include <net/if.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,35 +94,17 @@ TEST(LocalAddresses, AreDottedIPv4) {
         EXPECT_TRUE(dotted.match(QString::fromStdString(address)).hasMatch()) << address;
 }
 
-// Runs GetLocalIPList in a child process that has a host name and a host table of its own
-// (private UTS and mount namespaces); nullopt where the system allows no such namespaces.
-std::optional<std::vector<AnsiString>> LocalIPListUnder(const AnsiString& hostName,
-                                                        const AnsiString& hostTable) {
-    ProgramFolder folder;
-    const struct {
-        const char* target;
-        const char* name;
-        AnsiString content;
-    } files[] = {
-        {"/etc/hosts", "hosts", hostTable},
-        {"/etc/host.conf", "host.conf", "multi on\n"}, // every line of the name, not the first only
-        {"/etc/nsswitch.conf", "nsswitch.conf", "hosts: files\n"}, // no name server is asked
-    };
-    for (const auto& file : files)
-        folder.Write(file.name, file.content);
+// Runs GetLocalIPList in a child process with namespaces of its own, set up by setUp; nullopt
+// where the system allows no such namespaces.
+std::optional<std::vector<AnsiString>> LocalIPListIsolated(int namespaces,
+                                                           const std::function<bool()>& setUp) {
     int channel[2];
     if (pipe(channel) != 0)
         return std::nullopt;
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
-        bool isolated = unshare(CLONE_NEWNS | CLONE_NEWUTS) == 0 &&
-                        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                        sethostname(hostName.data(), hostName.size()) == 0;
-        for (const auto& file : files)
-            isolated = isolated && mount(folder.File(file.name).c_str(), file.target, nullptr,
-                                         MS_BIND, nullptr) == 0;
-        if (!isolated)
+        if (unshare(namespaces) != 0 || !setUp())
             _exit(2);
         AnsiString lines;
         const auto list = GetLocalIPList();
@@ -143,20 +132,53 @@ std::optional<std::vector<AnsiString>> LocalIPListUnder(const AnsiString& hostNa
     return addresses;
 }
 
-TEST(LocalAddresses, KeepTheResolversOrderForNamesOfUpTo63Characters) {
-    const AnsiString name(63, 'n');
-    const auto addresses = LocalIPListUnder(name, "192.0.2.10 " + name + "\n127.0.0.1 " + name +
-                                                      "\n198.51.100.7 " + name + "\n");
-    if (!addresses)
-        GTEST_SKIP() << "no private namespaces here";
-    EXPECT_EQ(*addresses, (std::vector<AnsiString>{"192.0.2.10", "127.0.0.1", "198.51.100.7"}));
+// What Qt reads from the interfaces: IPv4 addresses of those that are up, by interface index,
+// loopback only when there is no other.
+std::vector<AnsiString> UpInterfaceAddressesByQt() {
+    auto interfaces = QNetworkInterface::allInterfaces();
+    std::stable_sort(interfaces.begin(), interfaces.end(),
+                     [](const auto& a, const auto& b) { return a.index() < b.index(); });
+    std::vector<AnsiString> others, loopback;
+    for (const auto& interface : interfaces) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsUp))
+            continue;
+        auto& list = interface.flags().testFlag(QNetworkInterface::IsLoopBack) ? loopback : others;
+        for (const auto& entry : interface.addressEntries())
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                list.push_back(entry.ip().toString().toStdString());
+    }
+    return others.empty() ? loopback : others;
 }
 
-TEST(LocalAddresses, AnUnknownHostNameGivesAnEmptyList) {
-    const auto addresses = LocalIPListUnder("pellucan-unknown", "192.0.2.10 someone-else\n");
+TEST(LocalAddresses, AreTheUpInterfacesNotWhatTheHostTableSaysOfTheHostName) {
+    ProgramFolder folder;
+    const AnsiString name = "pellucan-student";
+    // The host table of a stock Debian machine: the host name on a loopback address.
+    folder.Write("hosts", "127.0.0.1 localhost\n127.0.1.1 " + name + "\n");
+    const auto addresses = LocalIPListIsolated(CLONE_NEWNS | CLONE_NEWUTS, [&] {
+        return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               sethostname(name.data(), name.size()) == 0 &&
+               mount(folder.File("hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
+    });
     if (!addresses)
         GTEST_SKIP() << "no private namespaces here";
-    EXPECT_TRUE(addresses->empty());
+    EXPECT_EQ(*addresses, UpInterfaceAddressesByQt());
+}
+
+TEST(LocalAddresses, LoopbackOnlyWhenNoOtherInterfaceIsUp) {
+    // A new network namespace has the loopback interface alone; it is brought up.
+    const auto addresses = LocalIPListIsolated(CLONE_NEWNET, [] {
+        const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+        ifreq request{};
+        std::strcpy(request.ifr_name, "lo");
+        const bool up = probe >= 0 && ioctl(probe, SIOCGIFFLAGS, &request) == 0 &&
+                        (request.ifr_flags |= IFF_UP, ioctl(probe, SIOCSIFFLAGS, &request) == 0);
+        close(probe);
+        return up;
+    });
+    if (!addresses)
+        GTEST_SKIP() << "no private network namespace here";
+    EXPECT_EQ(*addresses, (std::vector<AnsiString>{"127.0.0.1"}));
 }
 
 } // namespace

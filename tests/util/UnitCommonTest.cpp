@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -35,6 +37,25 @@ TEST(EndsWith, ComparesBytesWithCase) {
     EXPECT_FALSE(EndsWith("m", ".m"));
     EXPECT_TRUE(EndsWith(".m", ".m"));
     EXPECT_TRUE(EndsWith("答案.m", ".m"));
+}
+
+TEST(FileExists, OnlyARegularFileCountsAndAnUnanswerableNameRaises) {
+    ProgramFolder folder;
+    folder.Write("file.txt", "");
+    QDir(QString::fromStdString(folder.Path())).mkdir("folder.txt");
+    std::filesystem::create_symlink("file.txt", folder.File("link.txt"));
+    std::filesystem::create_symlink("loop.txt", folder.File("loop.txt"));
+    const struct {
+        const char* name;
+        bool exists;
+    } cases[] = {{"file.txt", true},
+                 {"link.txt", true},
+                 {"folder.txt", false},
+                 {"missing.txt", false},
+                 {"file.txt/x", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FileExists(folder.File(c.name)), c.exists) << c.name;
+    EXPECT_THROW(FileExists(folder.File("loop.txt")), EFOpenError);
 }
 
 TEST(AppendLineToFile, CreatesOrExtendsTheFile) {

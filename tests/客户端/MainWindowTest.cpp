@@ -5,10 +5,13 @@
 #include "Application.h"
 #include "ScriptedTeacherServer.h"
 #include "Sockets.h"
+#include "SysUtils.h"
+#include "UnitFrameProb.h"
 #include "UnitSocketClient.h"
 #include "UnitThreadReceiver.h"
 #include "UnitThreadReceiverNew.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QTcpServer>
@@ -122,6 +125,15 @@ TEST_F(MainWindowTest, ASettingsFileWithoutAnAddressLeavesTheAddressBoxEmpty) {
     EXPECT_EQ(CreateWindow().cbxIP->currentText(), QString());
 }
 
+TEST_F(MainWindowTest, FoldersNamedLikeTheSettingsFilesAreNoFilesAndCreationGoesOn) {
+    for (const char* name : {"setting.txt", "coursenames.txt", "setup_srvip.txt"})
+        ASSERT_TRUE(QDir().mkpath(Q(Folder.File(name))));
+    TFormMain& w = CreateWindow();
+    EXPECT_EQ(BoxCount(), 0u);
+    EXPECT_EQ(Text(w.cbxIP->currentText()), "555.555.555.555");
+    EXPECT_EQ(LogLines(w.Memo1), InstructionLog);
+}
+
 TEST_F(MainWindowTest, ClosingUpdatesTheSettingsInPlaceAndDeletesEmptyValues) {
     Folder.Write("setting.txt",
                  "first=1\r\nIPSRV=10.0.0.5\r\nportsrv=3000\r\nstudno=42\r\nlast=2\r\n");
@@ -203,6 +215,39 @@ TEST_F(MainWindowTest, CtrlASelectsTheWholeLogOrMessageAndAWithoutCtrlTypes) {
     EXPECT_EQ(w.Memo1->textCursor().selectedText().size(), 8);
 }
 
+TEST_F(MainWindowTest, ThePortBoxTakesSignsAndSeparatorsAndFitsItsBoundsWhenLeft) {
+    TFormMain& w = CreateWindow();
+    w.show();
+    w.activateWindow();
+    const QString separator(QChar::fromLatin1(DecimalSeparator()));
+    const struct {
+        QString typed;
+        QString shown; // while the box has the focus
+        int value;     // once it has lost it
+    } cases[] = {
+        {"9999", "9999", 5000},
+        {"12", "12", 2000},
+        {"3a0b00", "3000", 3000},
+        {"+4000", "+4000", 4000},
+        {"-3000", "-3000", 2000},
+        {"", "", 2000},
+        {"30" + separator + "5", "30" + separator + "5", 2000},
+    };
+    for (const auto& c : cases) {
+        w.Edit_Port->setFocus();
+        ASSERT_TRUE(WaitUntil([&] { return w.Edit_Port->hasFocus(); }));
+        w.Edit_Port->selectAll();
+        PressKey(w.Edit_Port, Qt::Key_Delete, Qt::NoModifier, QString());
+        for (const QChar key : c.typed)
+            PressKey(w.Edit_Port, key.unicode(), Qt::NoModifier, key);
+        EXPECT_EQ(w.Edit_Port->text(), c.shown) << c.typed.toStdString();
+        w.EditStudNo->setFocus();
+        ASSERT_TRUE(WaitUntil([&] { return !w.Edit_Port->hasFocus(); }));
+        EXPECT_EQ(w.Edit_Port->value(), c.value) << c.typed.toStdString();
+        EXPECT_EQ(w.Edit_Port->text(), QString::number(c.value));
+    }
+}
+
 TEST_F(MainWindowTest, EnterInAnEditableBoxAddsNothingToItsList) {
     TFormMain& w = CreateWindow();
     for (QComboBox* box : {w.cbxIP, w.cbxCourseID, w.EditOrder, w.cbxFileName}) {
@@ -251,7 +296,18 @@ TEST_F(MainWindowTest, TheAnswerBoxAndHelpButtonStayInsideTheirPanelWhereverTheS
     }
 }
 
-TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn) {
+TEST_F(MainWindowTest, ATallPictureTakesItsHeightFromTheMiddlePanel) {
+    TFormMain& w = CreateWindow();
+    w.show();
+    EXPECT_EQ(w.GroupBox2->height(), 265);
+    w.FrameProbList1->Image1->setPixmap(QPixmap(4, 500));
+    w.FrameProbList1->cbAutoHeight->click();
+    EXPECT_EQ(w.GroupBox2->height(), 585);
+    w.FrameProbList1->BitBtn1->click();
+    EXPECT_EQ(w.GroupBox2->height(), 220);
+}
+
+TEST_F(MainWindowTest, PortTakenShowsItsErrorBoxAndCreationGoesOnWithoutThePushReceiver) {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4));
     SetPushPortForTests(squatter.serverPort());
@@ -262,12 +318,12 @@ TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn)
     EXPECT_EQ(Box(0), ApplicationTitle() +
                           " | Windows socket error: Address already in use (10048), on API 'bind'");
     EXPECT_FALSE(w.FPushReceiver);
-    EXPECT_TRUE(w.FDownloaders.empty());
-    EXPECT_FALSE(w.FPracData);
-    EXPECT_EQ(w.cbxIP->count(), 0);
-    EXPECT_TRUE(LogLines(w.Memo1).empty());
+    EXPECT_EQ(w.FDownloaders.size(), 3u);
+    EXPECT_TRUE(w.FPracData);
+    EXPECT_EQ(Items(w.cbxIP), (std::vector<AnsiString>{"10.0.0.1"}));
+    EXPECT_EQ(LogLines(w.Memo1), InstructionLog);
 
-    // Connecting and reporting still work without the receivers.
+    // Connecting and reporting still work without the push receiver.
     ScriptedTeacherServer server;
     PointAt(w, server);
     w.cbxCourseID->setEditText(QStringLiteral("c"));
@@ -278,10 +334,10 @@ TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn)
     EXPECT_TRUE(WaitUntil([&] { return w.lblClientIndex->text() == QStringLiteral("5"); }));
     EXPECT_EQ(BoxCount(), 1u);
 
-    // The address list it never read is not wiped; the settings it did read are saved.
+    // The session's server addresses and settings are saved.
     CloseWindow();
     EXPECT_EQ(BoxCount(), 1u);
-    EXPECT_EQ(Folder.Read("setup_srvip.txt"), "10.0.0.1\r\n");
+    EXPECT_EQ(Folder.Read("setup_srvip.txt"), "10.0.0.1\r\n127.0.0.1\r\n");
     EXPECT_EQ(Folder.Read("setting.txt"), "ipsrv=127.0.0.1\r\nother=1\r\nportsrv=" +
                                               IntToStr(server.Port()) + "\r\ncourseid=c\r\n");
 }
