@@ -18,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include <filesystem>
 #include <functional>
 
 namespace {
@@ -53,11 +52,6 @@ int ProblemNumberValue(const AnsiString& number) {
 
 bool IsMatlabProgramName(const AnsiString& fileName) {
     return EndsWith(fileName, ".m") || EndsWith(fileName, ".M");
-}
-
-bool IsExistingFile(const AnsiString& fileName) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(fileName), error);
 }
 
 // The instrumented copy lies beside the program, its name the program's with the prefix.
@@ -248,7 +242,7 @@ void TFormMain::btnSendFileClick() {
     btnSendFile->setEnabled(false);
     AnsiString fileToSend = WriteShortAnswerScript(answer);
     if (fileToSend.empty()) {
-        if (!IsExistingFile(answer)) {
+        if (!FileExists(answer)) {
             ShowMsg("提醒", MissingFileText + answer);
             return;
         }
