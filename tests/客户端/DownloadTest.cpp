@@ -172,11 +172,14 @@ TEST_F(DownloadTest, DownloadingTheProblemsShowsTheFirstPictureOfTrainDb) {
 // ------------------------------------------------------------------------------------
 
 struct BoxCase {
-    const char* Situation;
+    const char* Name;
     std::function<TFormMain&(class DownloadBoxTest&)> Arrange;
     std::vector<AnsiString> DownNewBoxes;
     std::vector<AnsiString> DownShareBoxes;
 };
+void PrintTo(const BoxCase& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class DownloadBoxTest : public DownloadTest, public testing::WithParamInterface<BoxCase> {
 public:
@@ -241,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 {Downloading},
                 {Downloading}}),
-    [](const testing::TestParamInfo<BoxCase>& info) { return info.param.Situation; });
+    [](const testing::TestParamInfo<BoxCase>& info) { return info.param.Name; });
 
 // --- Channels
 // ------------------------------------------------------------------------------------
@@ -308,6 +311,9 @@ struct PortLineCase {
     const char* SetupError;
     bool ShareTwoHasNoPort; // else the click raises the set-up's error again
 };
+void PrintTo(const PortLineCase& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class BadPortLineTest : public DownloadTest, public testing::WithParamInterface<PortLineCase> {};
 
@@ -344,6 +350,9 @@ struct ReloadCase {
     int CurIndex;
     const char* Number;
 };
+void PrintTo(const ReloadCase& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class ReloadTest : public DownloadTest, public testing::WithParamInterface<ReloadCase> {};
 
