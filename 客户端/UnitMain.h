@@ -116,7 +116,7 @@ private:
     void ClearProblemImage();
     void AddServerAddressToList();
     // Downloads and the problem view (UnitMainDownload.cpp).
-    void BindProblemViewHandlers();
+    void BindDownloadHandlers();
     int RequestDownload(int index);
     void LoadPracticeProblems();
     int ShareIndex() const;

@@ -37,9 +37,9 @@ bool IsConnected(const TSocketFileReceiverNew& channel) {
 
 } // namespace
 
-// The view's own bindings go, so that each click runs the view's handler once, through the
-// window.
-void TFormMain::BindProblemViewHandlers() {
+// The download buttons, "查看题目" and the picture view's controls. The view's own bindings
+// go, so that each click runs the view's handler once, through the window's forwarder.
+void TFormMain::BindDownloadHandlers() {
     TFrameProbList* view = FrameProbList1;
     for (QObject* control :
          std::initializer_list<QObject*>{view->btnFirst, view->btnPrev, view->btnNext,
