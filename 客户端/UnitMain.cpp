@@ -188,6 +188,7 @@ void TFormMain::BindHandlers() {
     Memo1->installEventFilter(this);
     Memo_Message->installEventFilter(this);
     BindSendHandlers();
+    BindDownloadHandlers();
 }
 
 // The window's creation steps, in order; an error ends them where it is raised, except that of

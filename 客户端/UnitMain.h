@@ -85,6 +85,17 @@ public:
     AnsiString GetMachineId();
     void ID1Click();
 
+    // Downloads and the problem view (UnitMainDownload.cpp).
+    void btnDownNewClick();
+    void btnDownShareClick();
+    void N6Click();
+    // Forwarders bound to the embedded view's controls in place of the view's own bindings.
+    void FrameProbList1BitBtn3Click();
+    void FrameProbList1BitBtn4Click();
+    void FrameProbList1BitBtn2Click();
+    void FrameProbList1BitBtn5Click();
+    void FrameProbList1BitBtn1Click();
+    void FrameProbList1cbAutoHeightClick();
     // Binds download channel index to its button, the student number and its announced port.
     void SetupDownloader(int index);
 
@@ -118,6 +129,14 @@ private:
     void BindSendHandlers();
     // The four buttons back, the busy flag cleared, the poll started again.
     void EndSendingState();
+    // Downloads and the problem view (UnitMainDownload.cpp).
+    void BindDownloadHandlers();
+    int RequestDownload(int index);
+    void LoadPracticeProblems();
+    int ShareIndex() const;
+    // Channel index, or null when there is none: the window has closed, or its creation
+    // stopped before the channels were made.
+    TSocketFileReceiverNew* Downloader(int index) const;
 
     std::unique_ptr<TWindowTitleRegistration> FTitleRegistration;
     // A settings file is written back at close only when it was read at creation, so that a

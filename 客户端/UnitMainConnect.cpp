@@ -120,16 +120,6 @@ void TFormMain::NReReportClick() {
     btnSelectFile->setEnabled(true);
 }
 
-void TFormMain::SetupDownloader(int index) {
-    if (!FClient || index < 0 || index >= static_cast<int>(FDownloaders.size()))
-        return;
-    TSocketFileReceiverNew& channel = *FDownloaders[static_cast<size_t>(index)];
-    channel.FButton = index == 0 ? btnDownNew : btnDownShare;
-    channel.FStudentNo = FromQString(EditStudNo->text());
-    const int port = StrToInt(FClient->FPorts[index]);
-    channel.Connect(ServerAddress(), port);
-}
-
 // A fresh reading of the hardware every time: at least half a second.
 AnsiString TFormMain::GetMachineId() {
     TDISKSN hardware;

@@ -122,9 +122,11 @@ void ScriptedPeer::OnCode(const AnsiString& code, Reaction reaction) {
 
 // ---- ScriptedTeacherServer ----
 
-ScriptedTeacherServer::ScriptedTeacherServer() {
+ScriptedTeacherServer::ScriptedTeacherServer() : ScriptedTeacherServer(0) {}
+
+ScriptedTeacherServer::ScriptedTeacherServer(int port) {
     QObject::connect(&FServer, &QTcpServer::newConnection, [this] { AcceptPending(); });
-    if (!FServer.listen(QHostAddress::LocalHost, 0))
+    if (!FServer.listen(QHostAddress::LocalHost, static_cast<quint16>(port)))
         throw std::runtime_error("scripted teacher server cannot listen: " +
                                  FServer.errorString().toStdString());
 }

@@ -68,6 +68,8 @@ struct ScriptedMessage {
 class ScriptedTeacherServer {
 public:
     ScriptedTeacherServer(); // throws std::runtime_error when it cannot listen
+    // On the given port, for a server that comes up where a client was refused before.
+    explicit ScriptedTeacherServer(int port);
     ~ScriptedTeacherServer();
     ScriptedTeacherServer(const ScriptedTeacherServer&) = delete;
     ScriptedTeacherServer& operator=(const ScriptedTeacherServer&) = delete;
