@@ -191,6 +191,7 @@ void TFormMain::BindHandlers() {
             }));
     Memo1->installEventFilter(this);
     Memo_Message->installEventFilter(this);
+    BindMessageHandlers();
 }
 
 // The window's creation steps, in order; an error ends them where it is raised.

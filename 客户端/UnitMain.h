@@ -1,6 +1,6 @@
 // The main window: its controls come from UnitMain.ui; creation, closing, settings and the small
 // behaviours live in UnitMain.cpp, connecting, reporting and the machine identity in
-// UnitMainConnect.cpp.
+// UnitMainConnect.cpp, messages, instant answers, scores and ranking in UnitMainMessages.cpp.
 #pragma once
 
 #include "AnsiString.h"
@@ -84,6 +84,12 @@ public:
     AnsiString GetMachineId();
     void ID1Click();
 
+    // Messages, instant answers, scores and ranking.
+    void btnSendMessageClick();
+    void BitBtn2Click();
+    void btnRequestScoreClick();
+    void BitBtn3Click();
+
     // Binds download channel index to its button, the student number and its announced port.
     void SetupDownloader(int index);
 
@@ -99,6 +105,7 @@ private:
     void BuildExtraControls();
     void ApplyFonts();
     void BindHandlers();
+    void BindMessageHandlers();
     // Whether the main connection's socket is open; false when there is no connection object.
     bool ClientConnected() const;
     AnsiString ServerAddress() const;

@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -101,6 +102,18 @@ void ModalBoxCloser::CloseOpenBox() {
         button->click();
     else
         box->reject();
+}
+
+bool IsStamped(const AnsiString& line, const AnsiString& text) {
+    if (line.size() < 8 || line.substr(8) != text)
+        return false;
+    for (int i = 0; i < 8; ++i) {
+        const bool colon = i == 2 || i == 5;
+        const unsigned char byte = static_cast<unsigned char>(line[i]);
+        if (colon ? byte != ':' : !std::isdigit(byte))
+            return false;
+    }
+    return true;
 }
 
 std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {

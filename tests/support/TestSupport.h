@@ -55,5 +55,8 @@ private:
     class QTimer* FTimer;
 };
 
+// Whether the line is a time stamp "hh:mm:ss" followed by the text.
+bool IsStamped(const AnsiString& line, const AnsiString& text);
+
 // The text of a log widget's lines, each converted back to the system's bytes.
 std::vector<AnsiString> LogLines(const class QPlainTextEdit* log);
