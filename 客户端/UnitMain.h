@@ -1,6 +1,7 @@
 // The main window: its controls come from UnitMain.ui; creation, closing, settings and the small
 // behaviours live in UnitMain.cpp, connecting, reporting and the machine identity in
-// UnitMainConnect.cpp, messages, instant answers, scores and ranking in UnitMainMessages.cpp.
+// UnitMainConnect.cpp, messages, instant answers, scores and ranking in UnitMainMessages.cpp,
+// the account commands, help and About in UnitMainAccount.cpp.
 #pragma once
 
 #include "AnsiString.h"
@@ -90,6 +91,12 @@ public:
     void btnRequestScoreClick();
     void BitBtn3Click();
 
+    // Account commands, answer-format help and About.
+    void N5Click();
+    void N7Click();
+    void btnHelpClick();
+    void N8Click();
+
     // Binds download channel index to its button, the student number and its announced port.
     void SetupDownloader(int index);
 
@@ -106,6 +113,9 @@ private:
     void ApplyFonts();
     void BindHandlers();
     void BindMessageHandlers();
+    void BindAccountHandlers();
+    // The account stands for the student number in the identity and the upload blocks.
+    void UseAccountAsStudentNo(const AnsiString& account);
     // Whether the main connection's socket is open; false when there is no connection object.
     bool ClientConnected() const;
     AnsiString ServerAddress() const;

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -102,6 +103,26 @@ void ModalBoxCloser::CloseOpenBox() {
         button->click();
     else
         box->reject();
+}
+
+ModalDialogDriver::ModalDialogDriver(std::function<void(QDialog& dialog)> action)
+    : FAction(std::move(action)), FTimer(new QTimer) {
+    QObject::connect(FTimer, &QTimer::timeout, [this] { DriveOpenDialog(); });
+    FTimer->start(5);
+}
+
+ModalDialogDriver::~ModalDialogDriver() {
+    delete FTimer;
+}
+
+void ModalDialogDriver::DriveOpenDialog() {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog || qobject_cast<QMessageBox*>(dialog) || !dialog->isVisible())
+        return;
+    ++FCount;
+    FAction(*dialog);
+    if (dialog->isVisible())
+        dialog->reject();
 }
 
 bool IsStamped(const AnsiString& line, const AnsiString& text) {
