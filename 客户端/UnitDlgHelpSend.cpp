@@ -5,7 +5,7 @@
 
 TdllgHelpSend::TdllgHelpSend(QWidget* parent) : QDialog(parent) {
     setupUi(this);
-    Panel2->setFont(ChineseFont(font(), {"仿宋", "FangSong"}, 19));
+    setFont(ChineseFont(font(), {"仿宋", "FangSong"}, 19));
     for (QLabel* heading : {Label1, Label2, Label3}) {
         QPalette palette = heading->palette();
         palette.setColor(QPalette::WindowText, Qt::darkBlue);

@@ -13,6 +13,7 @@
 #include "UnitResetpwd.h"
 #include "UnitSocketClient.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
@@ -37,6 +38,7 @@ void TFormMain::BindAccountHandlers() {
 // meanwhile.
 void TFormMain::N5Click() {
     TFormRegist& dialog = StartUpDialog(FormRegist, "N5Click");
+    dialog.Edit_UserAccount->setFocus(); // each showing starts at the first box
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (!CheckCourseName())
@@ -67,6 +69,7 @@ void TFormMain::N5Click() {
 // dropped, while the account has still taken the student number's place.
 void TFormMain::N7Click() {
     TFormResetpwd& dialog = StartUpDialog(FormResetpwd, "N7Click");
+    dialog.Edit_UserAccount->setFocus();
     if (dialog.exec() != QDialog::Accepted)
         return;
     const AnsiString account = dialog.GetUserAccount();
