@@ -117,12 +117,15 @@ ModalDialogDriver::~ModalDialogDriver() {
 
 void ModalDialogDriver::DriveOpenDialog() {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!dialog || qobject_cast<QMessageBox*>(dialog) || !dialog->isVisible())
+    // An action that waits on the event loop must not be entered again by the next tick.
+    if (FDriving || !dialog || qobject_cast<QMessageBox*>(dialog) || !dialog->isVisible())
         return;
+    FDriving = true;
     ++FCount;
     FAction(*dialog);
     if (dialog->isVisible())
         dialog->reject();
+    FDriving = false;
 }
 
 bool IsStamped(const AnsiString& line, const AnsiString& text) {

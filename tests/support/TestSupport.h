@@ -68,6 +68,7 @@ private:
     void DriveOpenDialog();
     std::function<void(QDialog&)> FAction;
     int FCount = 0;
+    bool FDriving = false;
     class QTimer* FTimer;
 };
 
