@@ -1,5 +1,14 @@
+// The answer-format help's font and heading colour.
 #include "UnitDlgHelpSend.h"
+
+#include "UnitFormLook.h"
 
 TdllgHelpSend::TdllgHelpSend(QWidget* parent) : QDialog(parent) {
     setupUi(this);
+    setFont(ChineseFont(font(), {"仿宋", "FangSong"}, 19));
+    for (QLabel* heading : {Label1, Label2, Label3}) {
+        QPalette palette = heading->palette();
+        palette.setColor(QPalette::WindowText, Qt::darkBlue);
+        heading->setPalette(palette);
+    }
 }

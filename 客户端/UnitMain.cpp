@@ -6,6 +6,7 @@
 #include "Pellucan.h"
 #include "Sockets.h"
 #include "UnitCommon.h"
+#include "UnitFormLook.h"
 #include "UnitFrameProb.h"
 #include "UnitPracDataMan.h"
 #include "UnitSingleInstance.h"
@@ -15,12 +16,10 @@
 #include "UnitTrain.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
 
@@ -129,8 +128,7 @@ void TFormMain::BuildExtraControls() {
     EditOrder->lineEdit()->setMaxLength(3);
 
     resize(1239, 814);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CenterOnScreen(this);
     Splitter3->setSizes({265, 814 - 265});
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);
@@ -153,14 +151,8 @@ void TFormMain::BuildExtraControls() {
 
 // The Chinese fonts of the form where installed, else a CJK font the machine has.
 void TFormMain::ApplyFonts() {
-    QFont chinese = font();
-    QStringList families;
-    for (const char* family : {"楷体", "KaiTi", "仿宋", "FangSong", "宋体", "SimSun"})
-        families << ToQString(family);
-    families << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC")
-             << QStringLiteral("WenQuanYi Zen Hei");
-    chinese.setFamilies(families);
-    chinese.setPixelSize(19);
+    const QFont chinese =
+        ChineseFont(font(), {"楷体", "KaiTi", "仿宋", "FangSong", "宋体", "SimSun"}, 19);
     setFont(chinese);
     // The password box's style sheet (for its "*") would otherwise keep the default font.
     Edit_pwd->setFont(chinese);
@@ -189,6 +181,8 @@ void TFormMain::BindHandlers() {
     Memo_Message->installEventFilter(this);
     BindSendHandlers();
     BindDownloadHandlers();
+    BindMessageHandlers();
+    BindAccountHandlers();
 }
 
 // The window's creation steps, in order; an error ends them where it is raised, except that of

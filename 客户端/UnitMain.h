@@ -1,6 +1,8 @@
 // The main window: its controls come from UnitMain.ui; creation, closing, settings and the small
 // behaviours live in UnitMain.cpp, connecting, reporting and the machine identity in
-// UnitMainConnect.cpp, the answer road in UnitMainSend.cpp.
+// UnitMainConnect.cpp, the answer road in UnitMainSend.cpp, messages, instant answers, scores and
+// ranking in UnitMainMessages.cpp, the account commands, help and About in UnitMainAccount.cpp,
+// downloads and the problem view in UnitMainDownload.cpp.
 #pragma once
 
 #include "AnsiString.h"
@@ -96,6 +98,18 @@ public:
     void FrameProbList1BitBtn5Click();
     void FrameProbList1BitBtn1Click();
     void FrameProbList1cbAutoHeightClick();
+    // Messages, instant answers, scores and ranking.
+    void btnSendMessageClick();
+    void BitBtn2Click();
+    void btnRequestScoreClick();
+    void BitBtn3Click();
+
+    // Account commands, answer-format help and About.
+    void N5Click();
+    void N7Click();
+    void btnHelpClick();
+    void N8Click();
+
     // Binds download channel index to its button, the student number and its announced port.
     void SetupDownloader(int index);
 
@@ -121,6 +135,10 @@ private:
     void BuildExtraControls();
     void ApplyFonts();
     void BindHandlers();
+    void BindMessageHandlers();
+    void BindAccountHandlers();
+    // The account stands for the student number in the identity and the upload blocks.
+    void UseAccountAsStudentNo(const AnsiString& account);
     // Whether the main connection's socket is open; false when there is no connection object.
     bool ClientConnected() const;
     AnsiString ServerAddress() const;

@@ -1,6 +1,8 @@
-// The sign-up dialog: collects the account, the password twice and the e-mail address.
+// The sign-up dialog: collects the account, the name, the password twice and the e-mail
+// address; its key filters keep the field separator "?" out of every value sent.
 #pragma once
 
+#include "AnsiString.h"
 #include "ui_UnitRegist.h"
 
 #include <QDialog>
@@ -10,4 +12,15 @@ class TFormRegist : public QDialog, public Ui::TFormRegist {
 
 public:
     explicit TFormRegist(QWidget* parent = nullptr);
+
+    // The boxes' texts as typed, but for the rules of GetPwd and GetEmailAdress.
+    AnsiString GetUserAccount() const;
+    AnsiString GetUserName() const;
+    AnsiString GetPwd() const;
+    AnsiString GetEmailAdress() const;
+
+    // Key filters of the name and e-mail boxes (the account and password boxes take
+    // AccountKeyFilter); a refused character becomes 0.
+    static void Edit_UserNameKeyPress(char32_t& key);
+    static void Edit_EMailAddressKeyPress(char32_t& key);
 };

@@ -15,8 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-
 class ClientFixture : public ::testing::Test {
 protected:
     // Machine identifier "?" course name "?" student number, as the main window joins it.
@@ -93,19 +91,6 @@ protected:
         std::vector<AnsiString> lines = LogLines(&Log);
         lines.erase(lines.begin());
         return lines;
-    }
-
-    // "hh:mm:ss" followed by the text.
-    static bool IsStamped(const AnsiString& line, const AnsiString& text) {
-        if (line.size() < 8 || line.substr(8) != text)
-            return false;
-        for (int i = 0; i < 8; ++i) {
-            const bool colon = i == 2 || i == 5;
-            const unsigned char byte = static_cast<unsigned char>(line[i]);
-            if (colon ? byte != ':' : !std::isdigit(byte))
-                return false;
-        }
-        return true;
     }
 
     ProgramFolder Folder;

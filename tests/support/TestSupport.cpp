@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -126,6 +128,41 @@ void ModalBoxCloser::CloseOpenBox() {
         button->click();
     else
         box->reject();
+}
+
+ModalDialogDriver::ModalDialogDriver(std::function<void(QDialog& dialog)> action)
+    : FAction(std::move(action)), FTimer(new QTimer) {
+    QObject::connect(FTimer, &QTimer::timeout, [this] { DriveOpenDialog(); });
+    FTimer->start(5);
+}
+
+ModalDialogDriver::~ModalDialogDriver() {
+    delete FTimer;
+}
+
+void ModalDialogDriver::DriveOpenDialog() {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    // An action that waits on the event loop must not be entered again by the next tick.
+    if (FDriving || !dialog || qobject_cast<QMessageBox*>(dialog) || !dialog->isVisible())
+        return;
+    FDriving = true;
+    ++FCount;
+    FAction(*dialog);
+    if (dialog->isVisible())
+        dialog->reject();
+    FDriving = false;
+}
+
+bool IsStamped(const AnsiString& line, const AnsiString& text) {
+    if (line.size() < 8 || line.substr(8) != text)
+        return false;
+    for (int i = 0; i < 8; ++i) {
+        const bool colon = i == 2 || i == 5;
+        const unsigned char byte = static_cast<unsigned char>(line[i]);
+        if (colon ? byte != ':' : !std::isdigit(byte))
+            return false;
+    }
+    return true;
 }
 
 std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {

@@ -1,5 +1,5 @@
-// Shared test helpers: a private program folder, waiting on the event loop, and closing
-// the modal boxes that the code under test opens.
+// Shared test helpers: a private program folder, waiting on the event loop, closing the modal
+// boxes and driving the dialogs that the code under test opens.
 #pragma once
 
 #include "AnsiString.h"
@@ -69,6 +69,26 @@ private:
     std::vector<Box> FBoxes;
     class QTimer* FTimer;
 };
+
+// Runs the action on every modal dialog other than a message box that opens while it lives,
+// as a user would act on it; the action fills the dialog in and closes it. A dialog the action
+// leaves open is cancelled.
+class ModalDialogDriver {
+public:
+    explicit ModalDialogDriver(std::function<void(QDialog& dialog)> action);
+    ~ModalDialogDriver();
+    int Count() const { return FCount; } // dialogs driven so far
+
+private:
+    void DriveOpenDialog();
+    std::function<void(QDialog&)> FAction;
+    int FCount = 0;
+    bool FDriving = false;
+    class QTimer* FTimer;
+};
+
+// Whether the line is a time stamp "hh:mm:ss" followed by the text.
+bool IsStamped(const AnsiString& line, const AnsiString& text);
 
 // The text of a log widget's lines, each converted back to the system's bytes.
 std::vector<AnsiString> LogLines(const class QPlainTextEdit* log);

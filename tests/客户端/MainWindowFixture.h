@@ -59,6 +59,19 @@ protected:
         w.Edit_Port->setValue(server.Port());
     }
 
+    // A window pointed at the server, with the course "高等数学" and the student number
+    // "2023001" typed, that has pressed "链接"; its identity is ConnectedIdentity.
+    TFormMain& CreateWindowConnectedTo(ScriptedTeacherServer& server) {
+        TFormMain& w = CreateWindow();
+        PointAt(w, server);
+        w.cbxCourseID->setEditText(Q("高等数学"));
+        w.EditStudNo->setText(QStringLiteral("2023001"));
+        w.btnConnect->click();
+        EXPECT_TRUE(server.WaitForConnections(1));
+        return w;
+    }
+    static inline const AnsiString ConnectedIdentity = FirstAdapterId + "?高等数学?2023001";
+
     static QString Q(const AnsiString& text) { return ToQString(text); }
     static AnsiString Text(const QString& text) { return FromQString(text); }
     size_t BoxCount() const { return Boxes.Boxes().size(); }

@@ -1,0 +1,109 @@
+// The account dialogs' key filter, input screening and getter rules.
+#include "UnitAccountInput.h"
+
+#include "Codec.h"
+
+#include <QLineEdit>
+
+#include <vector>
+
+namespace {
+
+constexpr size_t kMinDomainBytes = 4;
+
+// One character of a box's text: its UTF-16 units and its size in GBK bytes.
+struct TScreenedChar {
+    QString Units;
+    int Bytes;
+    bool Dropped = false;
+};
+
+bool IsAsciiLetterOrDigit(char32_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The first "@" that is a character of its own, not the trail byte of a double-byte character.
+size_t FindAtSign(const AnsiString& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '@')
+            return i;
+        if (IsGbkLeadByte(static_cast<unsigned char>(text[i])))
+            ++i;
+    }
+    return AnsiString::npos;
+}
+
+} // namespace
+
+void AccountKeyFilter(char32_t& key) {
+    if (!IsAsciiLetterOrDigit(key) && key != '-' && key != '.' && key != '_')
+        key = 0;
+}
+
+TScreenedInput::TScreenedInput(TKeyFilter filter, int maxBytes, QObject* parent)
+    : QValidator(parent), FFilter(std::move(filter)), FMaxBytes(maxBytes) {}
+
+QValidator::State TScreenedInput::validate(QString& input, int& pos) const {
+    std::vector<TScreenedChar> kept;
+    size_t keptBeforeCursor = 0;
+    int bytes = 0;
+    for (qsizetype i = 0; i < input.size();) {
+        const qsizetype units =
+            input[i].isHighSurrogate() && i + 1 < input.size() && input[i + 1].isLowSurrogate() ? 2
+                                                                                                : 1;
+        const QString character = input.mid(i, units);
+        char32_t key = character.toUcs4().value(0);
+        FFilter(key);
+        // The codec gives "?" for a character GBK has no room for.
+        const AnsiString encoded = FromQString(character);
+        if (key != 0 && (encoded != "?" || character == QStringLiteral("?"))) {
+            kept.push_back({character, static_cast<int>(encoded.size())});
+            bytes += kept.back().Bytes;
+            if (i < pos)
+                ++keptBeforeCursor;
+        }
+        i += units;
+    }
+    // Too long: what was just typed or pasted ends at the cursor, so it gives way first, from
+    // the cursor backwards; only then the end of the text.
+    const auto drop = [&](size_t i) {
+        kept[i].Dropped = true;
+        bytes -= kept[i].Bytes;
+    };
+    if (FMaxBytes != NoLimit) {
+        for (size_t i = keptBeforeCursor; bytes > FMaxBytes && i-- > 0;)
+            drop(i);
+        for (size_t i = kept.size(); bytes > FMaxBytes && i-- > keptBeforeCursor;)
+            drop(i);
+    }
+    QString screened;
+    int cursor = 0;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (!kept[i].Dropped)
+            screened += kept[i].Units;
+        if (i + 1 == keptBeforeCursor)
+            cursor = static_cast<int>(screened.size());
+    }
+    input = screened;
+    pos = cursor;
+    return Acceptable;
+}
+
+void ScreenInput(QLineEdit* box, TKeyFilter filter, int maxBytes) {
+    box->setValidator(new TScreenedInput(std::move(filter), maxBytes, box));
+}
+
+AnsiString PasswordByRepeatRule(const AnsiString& first, const AnsiString& second) {
+    return Trim(first) == Trim(second) ? first : AnsiString();
+}
+
+AnsiString EmailAddressByRule(const AnsiString& text) {
+    const AnsiString address = Trim(text);
+    const size_t at = FindAtSign(address);
+    if (at == AnsiString::npos)
+        return AnsiString();
+    const AnsiString domain = address.substr(at + 1);
+    if (domain.size() < kMinDomainBytes || domain.find('.') == AnsiString::npos)
+        return AnsiString();
+    return address;
+}

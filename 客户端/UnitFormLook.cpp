@@ -1,0 +1,25 @@
+// The Chinese fonts of the forms and their fall-backs, and centring a window on the screen.
+#include "UnitFormLook.h"
+
+#include "Codec.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStringList>
+#include <QWidget>
+
+QFont ChineseFont(QFont base, std::initializer_list<const char*> families, int pixelSize) {
+    QStringList names;
+    for (const char* family : families)
+        names << ToQString(family);
+    names << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC")
+          << QStringLiteral("WenQuanYi Zen Hei");
+    base.setFamilies(names);
+    base.setPixelSize(pixelSize);
+    return base;
+}
+
+void CenterOnScreen(QWidget* window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+}
