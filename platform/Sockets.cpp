@@ -278,7 +278,10 @@ void TCustomWinSocket::Attach(QTcpSocket* socket) {
         TSignalScope scope(link);
         QtConnected();
     });
-    connect(socket, &QTcpSocket::readyRead, this, [this, link = FLink] {
+    // readyRead is not emitted again while one of its slots runs, so a read handler that shows
+    // a modal box would hold back every later message until the box closes; channelReadyRead
+    // also comes from the box's own loop.
+    connect(socket, &QTcpSocket::channelReadyRead, this, [this, link = FLink](int) {
         TSignalScope scope(link);
         QtReadyRead();
     });

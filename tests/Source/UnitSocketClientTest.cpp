@@ -386,6 +386,22 @@ TEST_F(TSClientDispatch, ShortAndUnknownMessagesAreIgnored) {
     EXPECT_TRUE(WaitForReceived("04" + Identity));
 }
 
+TEST_F(TSClientDispatch, MessagesArrivingWhileABoxIsOpenAreHandledInsideIt) {
+    ModalBoxCloser closer;
+    bool echoedUnderTheBox = false;
+    bool loggedUnderTheBox = false;
+    closer.WhileOpen = [&] {
+        Server.Send("04");
+        echoedUnderTheBox = WaitForReceived("04" + Identity);
+        Server.Send("29");
+        loggedUnderTheBox = WaitUntil([&] { return !Lines().empty(); });
+    };
+    Deliver("222030+17"); // the assertion box of a short attendance reply
+    ASSERT_EQ(closer.Boxes().size(), 1u);
+    EXPECT_TRUE(echoedUnderTheBox);
+    EXPECT_TRUE(loggedUnderTheBox);
+}
+
 // ---- Widgets ----
 
 class TSClientWidgets : public ClientFixture {};
