@@ -6,10 +6,15 @@
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -43,6 +48,31 @@ const std::pair<const char*, int> NetworkErrorWords[] = {
     {"network is unreachable", 10051}, {"network is down", 10050},  {"host is down", 10064},
     {"connection abort", 10053},
 };
+
+// The descriptor of a pending connection attempt: Qt tells it only once connected, but watches
+// it meanwhile with a write notifier of its own.
+qintptr AttemptDescriptor(const QTcpSocket& socket) {
+    for (const QSocketNotifier* notifier : socket.findChildren<QSocketNotifier*>())
+        if (notifier->type() == QSocketNotifier::Write)
+            return notifier->socket();
+    return -1;
+}
+
+// Waits until a connection attempt on the descriptor has an outcome (connected or failed);
+// false when the time runs out first, or the descriptor cannot be watched.
+bool AttemptSettlesWithin(qintptr descriptor, int ms) {
+    if (descriptor < 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    pollfd entry{static_cast<int>(descriptor), POLLOUT, 0};
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (ready != -1 || errno != EINTR)
+            return ready > 0;
+    }
+}
 
 } // namespace
 
@@ -251,21 +281,18 @@ bool TCustomWinSocket::WaitForConnected(int ms) {
         return true;
     if (FState != TState::Opening || !FQt)
         return false;
+    // Qt's own wait gives the attempt up at its limit; a connection that needs longer (a lost
+    // first SYN is sent again after 1 s and 3 s) must still come up from the loop afterwards.
     QTcpSocket* socket = FQt;
-    const unsigned attempt = FAttempt;
+    if (!AttemptSettlesWithin(AttemptDescriptor(*socket), ms))
+        return false;
+    // Settled: Qt's wait now only takes the outcome, at once.
     ++FDeferEvents;
-    const bool connected = socket->waitForConnected(ms);
+    const bool connected = socket->waitForConnected(std::max(ms, 1));
     --FDeferEvents;
     if (connected && FQt == socket) {
         DeliverConnect(); // the handler may destroy the owner: touch nothing after it
         return true;
-    }
-    if (FState == TState::Opening && FQt == socket && FAttempt == attempt &&
-        socket->state() == QAbstractSocket::UnconnectedState) {
-        // Qt abandons the attempt at the time limit without an error event of its own.
-        FState = TState::Closed;
-        Detach(false);
-        Later([this] { DeliverError(eeConnect, 10060); });
     }
     return false;
 }

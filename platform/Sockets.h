@@ -125,7 +125,8 @@ public:
     TCustomWinSocket& Socket() { return *FSocket; }
     // Waits at most ms for the pending open to complete, delivering no other event; true when
     // connected (OnConnect is then delivered before it returns). A refusal ends the wait at
-    // once with false; its error event is delivered afterwards by the event loop.
+    // once with false; its error event is delivered afterwards by the event loop. An attempt
+    // still pending at the limit goes on: its connect event comes later from the loop.
     bool WaitForConnected(int ms);
 
     TSocketNotifyEvent OnConnect, OnDisconnect, OnRead;

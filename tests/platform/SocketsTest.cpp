@@ -374,8 +374,9 @@ TEST_F(ClientSocketWait, RefusedEndsTheWaitWithFalseAndTheErrorComesFromTheLoop)
     EXPECT_FALSE(recorded.client.WaitForConnected(10)) << "nothing pending any more";
 }
 
-TEST_F(ClientSocketWait, PeerThatNeverAnswersEndsTheWaitAtItsLimitAndTimesOut) {
-    // A listening socket whose accept queue is full drops further connection requests unanswered.
+TEST_F(ClientSocketWait, AttemptSlowerThanTheWaitGoesOnAndConnectsFromTheLoop) {
+    // A listening socket whose accept queue is full drops further connection requests unanswered;
+    // the client sends its SYN again after a second.
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -397,11 +398,11 @@ TEST_F(ClientSocketWait, PeerThatNeverAnswersEndsTheWaitAtItsLimitAndTimesOut) {
     };
     recorded.OpenTo(port);
     EXPECT_FALSE(recorded.client.WaitForConnected(300));
+    const int first = ::accept(listener, nullptr, nullptr); // room in the queue again
+    ASSERT_TRUE(recorded.WaitFor("connect"));
     EXPECT_TRUE(codes.empty());
-    EXPECT_NO_THROW(recorded.client.SetPort(port + 1)) << "the abandoned attempt is closed";
-    ASSERT_TRUE(WaitUntil([&] { return !codes.empty(); }));
-    EXPECT_EQ(std::vector<int>{10060}, codes);
-    EXPECT_FALSE(recorded.client.Active());
+    EXPECT_TRUE(recorded.client.Active());
+    ::close(first);
     ::close(listener);
 }
 
