@@ -50,7 +50,7 @@ public:
     // attempt goes on and comes up later from the event loop. An active
     // connection with the same address and port is left alone unless force is set.
     bool ConnectServer(const AnsiString& address, int port, bool force);
-    // "90" identity "?1000?" password.
+    // "90" identity "?1000?" password; not sent while no identity has been built.
     void ReportAttendance(const AnsiString& password);
     // "26" identity "?".
     void PollServer();

@@ -33,6 +33,15 @@ TEST_F(TSClientConnect, FreshConnectionIsUpOnReturnAndCarriesTheReportSentRightA
     EXPECT_EQ(Server.ConnectionCount(), 1);
 }
 
+TEST_F(TSClientConnect, ReportIsSentOnlyWithABuiltIdentity) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    Client.FIdentity.clear();
+    Client.ReportAttendance("472");
+    Client.FIdentity = Identity;
+    Client.ReportAttendance("pa55");
+    EXPECT_TRUE(WaitForReceived("90" + Identity + "?1000?pa55"));
+}
+
 TEST_F(TSClientConnect, RefusedConnectionGivesFalseAndShowsNothing) {
     ModalBoxCloser closer;
     EXPECT_FALSE(Client.ConnectServer(Loopback, ClosedPort(), true));
