@@ -536,17 +536,21 @@ TClientSocket::~TClientSocket() {
 void TClientSocket::SetAddress(const AnsiString& address) {
     if (AnsiSameText(address, FAddress))
         return;
-    if (FSocket->IsOpen())
-        throw ESocketError::ActiveChange();
+    LeaveEndPoint();
     FAddress = address;
 }
 
 void TClientSocket::SetPort(int port) {
     if (port == FPort)
         return;
-    if (FSocket->IsOpen())
-        throw ESocketError::ActiveChange();
+    LeaveEndPoint();
     FPort = port;
+}
+
+void TClientSocket::LeaveEndPoint() {
+    if (FSocket->Connected())
+        throw ESocketError::ActiveChange();
+    FSocket->Close(); // a pending attempt is not open yet: it is given up without an event
 }
 
 void TClientSocket::Open() {

@@ -68,7 +68,6 @@ private:
     void Open(const AnsiString& address, int port);
     void Adopt(QTcpSocket* accepted);
     bool WaitForConnected(int ms);
-    bool IsOpen() const { return FState != TState::Closed; }
 
     void Attach(QTcpSocket* socket);
     void Detach(bool graceful);
@@ -112,7 +111,8 @@ public:
 
     AnsiString Address() const { return FAddress; }
     // Setting the value it already has (letter case ignored) is no change; a different value
-    // while the socket is open (opening or connected) throws ESocketError::ActiveChange().
+    // while the socket is connected throws ESocketError::ActiveChange(), and while it is opening
+    // gives the pending attempt up (Open then opens to the new end point).
     void SetAddress(const AnsiString& address);
     int Port() const { return FPort; }
     void SetPort(int port); // same rule
@@ -133,6 +133,9 @@ public:
     TSocketErrorEvent OnError;
 
 private:
+    // Before the end point changes: throws while connected, gives up a pending attempt.
+    void LeaveEndPoint();
+
     AnsiString FAddress;
     int FPort = 0;
     TCustomWinSocket* FSocket;
