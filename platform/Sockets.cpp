@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -177,13 +178,24 @@ int TCustomWinSocket::SendText(const AnsiString& text) {
 int TCustomWinSocket::SendBuf(const char* data, int count) {
     if (FState != TState::Connected || !FQt || count <= 0)
         return 0;
-    // A failure Qt meets while writing is told from the event loop, not inside this call.
+    // With nothing queued before it, a message goes straight to the system in one send call;
+    // handing it to Qt would switch its write notifier on and off, waking the loop each time.
+    qint64 sent = 0;
+    if (FQt->bytesToWrite() == 0) {
+        sent = ::send(static_cast<int>(FQt->socketDescriptor()), data, static_cast<size_t>(count),
+                      MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent == count)
+            return count;
+        sent = std::max<qint64>(sent, 0); // a failure is Qt's to meet again and report
+    }
+    // What the system cannot take at once waits in Qt's buffer and goes out from the loop. A
+    // failure Qt meets while writing is told from the event loop, not inside this call.
     ++FDeferEvents;
-    const qint64 written = FQt->write(data, count);
+    const qint64 written = FQt->write(data + sent, count - sent);
     if (written > 0)
         FQt->flush(); // on the wire now, as a send call does, even when the caller blocks next
     --FDeferEvents;
-    return written > 0 ? static_cast<int>(written) : 0;
+    return static_cast<int>(sent + std::max<qint64>(written, 0));
 }
 
 int TCustomWinSocket::ReceiveLength() const {

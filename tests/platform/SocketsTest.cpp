@@ -125,7 +125,7 @@ TEST_F(ClientSocket, SendsNothingAndRaisesNothingWhileDown) {
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
-TEST_F(ClientSocket, LargeWriteIsKeptWholeEvenWhenClosedRightAfter) {
+TEST_F(ClientSocket, LargeWriteAndWhatFollowsItArriveWholeAndInOrderEvenWhenClosedRightAfter) {
     ScriptedTeacherServer server;
     RecordedClient recorded;
     recorded.OpenTo(server.Port());
@@ -134,9 +134,10 @@ TEST_F(ClientSocket, LargeWriteIsKeptWholeEvenWhenClosedRightAfter) {
     for (size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<char>(i % 251);
     EXPECT_EQ(static_cast<int>(block.size()), recorded.client.Socket().SendText(block));
+    EXPECT_EQ(6, recorded.client.Socket().SendText("09tail")); // queued behind the rest
     recorded.client.Close();
-    ASSERT_TRUE(server.WaitForBytes(block.size(), 10000));
-    EXPECT_TRUE(server.Received() == block);
+    ASSERT_TRUE(server.WaitForBytes(block.size() + 6, 10000));
+    EXPECT_TRUE(server.Received() == block + "09tail");
     EXPECT_TRUE(server.Connection(0).WaitForClosed());
 }
 
