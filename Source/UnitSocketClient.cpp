@@ -142,10 +142,8 @@ void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
     }
 }
 
-void TSClient::ClientSocketError(platform::TCustomWinSocket&, int& errorCode) {
-    if (platform::ErrorClosesConnection(errorCode))
-        FSocket->Close();
-    errorCode = 0;
+void TSClient::ClientSocketError(platform::TCustomWinSocket& socket, int& errorCode) {
+    platform::ClearSocketError(socket, errorCode);
 }
 
 void TSClient::Send(const AnsiString& message) {

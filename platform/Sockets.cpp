@@ -113,6 +113,12 @@ int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorTex
     }
 }
 
+void ClearSocketError(TCustomWinSocket& socket, int& errorCode) {
+    if (errorCode == 10053 || errorCode == 10061)
+        socket.Close();
+    errorCode = 0;
+}
+
 // ---- one connection ----
 
 // One Qt socket as its slots see it: how deep they are in its signals, and whether it was
@@ -158,6 +164,31 @@ public:
 private:
     QPointer<TCustomWinSocket> FSocket;
 };
+
+namespace {
+
+// Calls the handler as it stands at that moment; a copy, since the owner may replace it
+// meanwhile.
+template <typename Handler> auto ForwardTo(const Handler& handler) {
+    return [&handler](auto&&... arguments) {
+        if (const Handler current = handler)
+            current(std::forward<decltype(arguments)>(arguments)...);
+    };
+}
+
+} // namespace
+
+TCustomWinSocket::TEvents TCustomWinSocket::Forwarding(const TSocketNotifyEvent& connect,
+                                                       const TSocketNotifyEvent& disconnect,
+                                                       const TSocketNotifyEvent& read,
+                                                       const TSocketErrorEvent& error) {
+    TEvents events;
+    events.Connect = ForwardTo(connect);
+    events.Disconnect = ForwardTo(disconnect);
+    events.Read = ForwardTo(read);
+    events.Error = ForwardTo(error);
+    return events;
+}
 
 TCustomWinSocket::TCustomWinSocket(TEvents events, QObject* owner)
     : QObject(owner), FEvents(std::move(events)) {}
@@ -521,24 +552,8 @@ void TCustomWinSocket::Pull() {
 // ---- client ----
 
 TClientSocket::TClientSocket(QObject* parent) : QObject(parent) {
-    TCustomWinSocket::TEvents events;
-    events.Connect = [this](TCustomWinSocket& socket) {
-        if (const TSocketNotifyEvent handler = OnConnect)
-            handler(socket);
-    };
-    events.Disconnect = [this](TCustomWinSocket& socket) {
-        if (const TSocketNotifyEvent handler = OnDisconnect)
-            handler(socket);
-    };
-    events.Read = [this](TCustomWinSocket& socket) {
-        if (const TSocketNotifyEvent handler = OnRead)
-            handler(socket);
-    };
-    events.Error = [this](TCustomWinSocket& socket, TErrorEvent event, int& errorCode) {
-        if (const TSocketErrorEvent handler = OnError)
-            handler(socket, event, errorCode);
-    };
-    FSocket = new TCustomWinSocket(std::move(events), this);
+    FSocket = new TCustomWinSocket(
+        TCustomWinSocket::Forwarding(OnConnect, OnDisconnect, OnRead, OnError), this);
 }
 
 TClientSocket::~TClientSocket() {
@@ -647,23 +662,8 @@ void TServerSocket::AcceptPending() {
     QPointer<TServerSocket> alive(this);
     while (alive && FServer && FServer->hasPendingConnections()) {
         QTcpSocket* accepted = FServer->nextPendingConnection();
-        TCustomWinSocket::TEvents events;
-        events.Connect = [this](TCustomWinSocket& socket) {
-            if (const TSocketNotifyEvent handler = OnClientConnect)
-                handler(socket);
-        };
-        events.Disconnect = [this](TCustomWinSocket& socket) {
-            if (const TSocketNotifyEvent handler = OnClientDisconnect)
-                handler(socket);
-        };
-        events.Read = [this](TCustomWinSocket& socket) {
-            if (const TSocketNotifyEvent handler = OnClientRead)
-                handler(socket);
-        };
-        events.Error = [this](TCustomWinSocket& socket, TErrorEvent event, int& errorCode) {
-            if (const TSocketErrorEvent handler = OnClientError)
-                handler(socket, event, errorCode);
-        };
+        TCustomWinSocket::TEvents events = TCustomWinSocket::Forwarding(
+            OnClientConnect, OnClientDisconnect, OnClientRead, OnClientError);
         events.Released = [this](TCustomWinSocket& socket) { Release(socket); };
         auto* connection = new TCustomWinSocket(std::move(events), this);
         FConnections.push_back(connection);

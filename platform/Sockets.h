@@ -29,11 +29,10 @@ using TSocketErrorEvent =
 // The peer closing is no error but a disconnect: 0.
 int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorText = QString());
 
-// The program's rule for error events: every error is cleared, and after these two (connection
-// aborted 10053, connection refused 10061) the connection is also closed.
-constexpr bool ErrorClosesConnection(int errorCode) {
-    return errorCode == 10053 || errorCode == 10061;
-}
+// The program's rule for error events: every error is cleared, so nothing is raised or shown,
+// and after these two (connection aborted 10053, connection refused 10061) the connection that
+// reported it is also closed.
+void ClearSocketError(TCustomWinSocket& socket, int& errorCode);
 
 // One TCP connection: a client's, or one accepted by a server.
 class TCustomWinSocket : public QObject {
@@ -63,6 +62,11 @@ private:
         TSocketErrorEvent Error;
         std::function<void(TCustomWinSocket&)> Released;
     };
+
+    // Events that call the owner's handlers as they stand when each event comes.
+    static TEvents Forwarding(const TSocketNotifyEvent& connect,
+                              const TSocketNotifyEvent& disconnect, const TSocketNotifyEvent& read,
+                              const TSocketErrorEvent& error);
 
     TCustomWinSocket(TEvents events, QObject* owner);
     void Open(const AnsiString& address, int port);
