@@ -327,9 +327,11 @@ bool TCustomWinSocket::WaitForConnected(int ms) {
     // Qt's own wait gives the attempt up at its limit; a connection that needs longer (a lost
     // first SYN is sent again after 1 s and 3 s) must still come up from the loop afterwards.
     QTcpSocket* socket = FQt;
-    if (!AttemptSettlesWithin(AttemptDescriptor(*socket), ms))
+    const bool settled = socket->state() == QAbstractSocket::ConnectedState ||
+                         AttemptSettlesWithin(AttemptDescriptor(*socket), ms);
+    if (!settled)
         return false;
-    // Settled: Qt's wait now only takes the outcome, at once.
+    // Qt's wait now only takes the outcome, at once.
     ++FDeferEvents;
     const bool connected = socket->waitForConnected(std::max(ms, 1));
     --FDeferEvents;
