@@ -69,6 +69,10 @@ bool TSClient::ConnectServer(const AnsiString& address, int port, bool force) {
 }
 
 void TSClient::ReportAttendance(const AnsiString& password) {
+    // Before "链接" or an account command has built an identity the server could not tell
+    // who reports.
+    if (FIdentity.empty())
+        return;
     Send("90" + FIdentity + "?" + "1000" + "?" + password);
 }
 
@@ -138,10 +142,8 @@ void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
     }
 }
 
-void TSClient::ClientSocketError(platform::TCustomWinSocket&, int& errorCode) {
-    if (platform::ErrorClosesConnection(errorCode))
-        FSocket->Close();
-    errorCode = 0;
+void TSClient::ClientSocketError(platform::TCustomWinSocket& socket, int& errorCode) {
+    platform::ClearSocketError(socket, errorCode);
 }
 
 void TSClient::Send(const AnsiString& message) {

@@ -46,10 +46,11 @@ public:
 
     // --- Connection and attendance (UnitSocketClient.cpp) ---
 
-    // (Re)opens the connection and waits at most 2000 ms for it; true when it is up. An active
+    // (Re)opens the connection and waits at most 2000 ms for it; true when it is up. A slower
+    // attempt goes on and comes up later from the event loop. An active
     // connection with the same address and port is left alone unless force is set.
     bool ConnectServer(const AnsiString& address, int port, bool force);
-    // "90" identity "?1000?" password.
+    // "90" identity "?1000?" password; not sent while no identity has been built.
     void ReportAttendance(const AnsiString& password);
     // "26" identity "?".
     void PollServer();

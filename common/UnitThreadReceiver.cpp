@@ -40,9 +40,7 @@ void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket&)
 
 void TSocketFileReceiver::ServerSocketClientError(platform::TCustomWinSocket& socket,
                                                   platform::TErrorEvent, int& errorCode) {
-    if (platform::ErrorClosesConnection(errorCode))
-        socket.Close();
-    errorCode = 0;
+    platform::ClearSocketError(socket, errorCode);
 }
 
 void TSocketFileReceiver::ServerSocketClientRead(platform::TCustomWinSocket& socket) {

@@ -55,9 +55,7 @@ void TSocketFileReceiverNew::StartDownload() {
 
 void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socket,
                                                platform::TErrorEvent, int& errorCode) {
-    if (platform::ErrorClosesConnection(errorCode))
-        socket.Close();
-    errorCode = 0;
+    platform::ClearSocketError(socket, errorCode);
 }
 
 void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket) {

@@ -6,10 +6,16 @@
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -43,6 +49,31 @@ const std::pair<const char*, int> NetworkErrorWords[] = {
     {"network is unreachable", 10051}, {"network is down", 10050},  {"host is down", 10064},
     {"connection abort", 10053},
 };
+
+// The descriptor of a pending connection attempt: Qt tells it only once connected, but watches
+// it meanwhile with a write notifier of its own.
+qintptr AttemptDescriptor(const QTcpSocket& socket) {
+    for (const QSocketNotifier* notifier : socket.findChildren<QSocketNotifier*>())
+        if (notifier->type() == QSocketNotifier::Write)
+            return notifier->socket();
+    return -1;
+}
+
+// Waits until a connection attempt on the descriptor has an outcome (connected or failed);
+// false when the time runs out first, or the descriptor cannot be watched.
+bool AttemptSettlesWithin(qintptr descriptor, int ms) {
+    if (descriptor < 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    pollfd entry{static_cast<int>(descriptor), POLLOUT, 0};
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (ready != -1 || errno != EINTR)
+            return ready > 0;
+    }
+}
 
 } // namespace
 
@@ -80,6 +111,12 @@ int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorTex
     default:
         return 10053;
     }
+}
+
+void ClearSocketError(TCustomWinSocket& socket, int& errorCode) {
+    if (errorCode == 10053 || errorCode == 10061)
+        socket.Close();
+    errorCode = 0;
 }
 
 // ---- one connection ----
@@ -128,6 +165,31 @@ private:
     QPointer<TCustomWinSocket> FSocket;
 };
 
+namespace {
+
+// Calls the handler as it stands at that moment; a copy, since the owner may replace it
+// meanwhile.
+template <typename Handler> auto ForwardTo(const Handler& handler) {
+    return [&handler](auto&&... arguments) {
+        if (const Handler current = handler)
+            current(std::forward<decltype(arguments)>(arguments)...);
+    };
+}
+
+} // namespace
+
+TCustomWinSocket::TEvents TCustomWinSocket::Forwarding(const TSocketNotifyEvent& connect,
+                                                       const TSocketNotifyEvent& disconnect,
+                                                       const TSocketNotifyEvent& read,
+                                                       const TSocketErrorEvent& error) {
+    TEvents events;
+    events.Connect = ForwardTo(connect);
+    events.Disconnect = ForwardTo(disconnect);
+    events.Read = ForwardTo(read);
+    events.Error = ForwardTo(error);
+    return events;
+}
+
 TCustomWinSocket::TCustomWinSocket(TEvents events, QObject* owner)
     : QObject(owner), FEvents(std::move(events)) {}
 
@@ -147,13 +209,24 @@ int TCustomWinSocket::SendText(const AnsiString& text) {
 int TCustomWinSocket::SendBuf(const char* data, int count) {
     if (FState != TState::Connected || !FQt || count <= 0)
         return 0;
-    // A failure Qt meets while writing is told from the event loop, not inside this call.
+    // With nothing queued before it, a message goes straight to the system in one send call;
+    // handing it to Qt would switch its write notifier on and off, waking the loop each time.
+    qint64 sent = 0;
+    if (FQt->bytesToWrite() == 0) {
+        sent = ::send(static_cast<int>(FQt->socketDescriptor()), data, static_cast<size_t>(count),
+                      MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent == count)
+            return count;
+        sent = std::max<qint64>(sent, 0); // a failure is Qt's to meet again and report
+    }
+    // What the system cannot take at once waits in Qt's buffer and goes out from the loop. A
+    // failure Qt meets while writing is told from the event loop, not inside this call.
     ++FDeferEvents;
-    const qint64 written = FQt->write(data, count);
+    const qint64 written = FQt->write(data + sent, count - sent);
     if (written > 0)
         FQt->flush(); // on the wire now, as a send call does, even when the caller blocks next
     --FDeferEvents;
-    return written > 0 ? static_cast<int>(written) : 0;
+    return static_cast<int>(sent + std::max<qint64>(written, 0));
 }
 
 int TCustomWinSocket::ReceiveLength() const {
@@ -251,21 +324,20 @@ bool TCustomWinSocket::WaitForConnected(int ms) {
         return true;
     if (FState != TState::Opening || !FQt)
         return false;
+    // Qt's own wait gives the attempt up at its limit; a connection that needs longer (a lost
+    // first SYN is sent again after 1 s and 3 s) must still come up from the loop afterwards.
     QTcpSocket* socket = FQt;
-    const unsigned attempt = FAttempt;
+    const bool settled = socket->state() == QAbstractSocket::ConnectedState ||
+                         AttemptSettlesWithin(AttemptDescriptor(*socket), ms);
+    if (!settled)
+        return false;
+    // Qt's wait now only takes the outcome, at once.
     ++FDeferEvents;
-    const bool connected = socket->waitForConnected(ms);
+    const bool connected = socket->waitForConnected(std::max(ms, 1));
     --FDeferEvents;
     if (connected && FQt == socket) {
         DeliverConnect(); // the handler may destroy the owner: touch nothing after it
         return true;
-    }
-    if (FState == TState::Opening && FQt == socket && FAttempt == attempt &&
-        socket->state() == QAbstractSocket::UnconnectedState) {
-        // Qt abandons the attempt at the time limit without an error event of its own.
-        FState = TState::Closed;
-        Detach(false);
-        Later([this] { DeliverError(eeConnect, 10060); });
     }
     return false;
 }
@@ -278,7 +350,10 @@ void TCustomWinSocket::Attach(QTcpSocket* socket) {
         TSignalScope scope(link);
         QtConnected();
     });
-    connect(socket, &QTcpSocket::readyRead, this, [this, link = FLink] {
+    // readyRead is not emitted again while one of its slots runs, so a read handler that shows
+    // a modal box would hold back every later message until the box closes; channelReadyRead
+    // also comes from the box's own loop.
+    connect(socket, &QTcpSocket::channelReadyRead, this, [this, link = FLink](int) {
         TSignalScope scope(link);
         QtReadyRead();
     });
@@ -479,24 +554,8 @@ void TCustomWinSocket::Pull() {
 // ---- client ----
 
 TClientSocket::TClientSocket(QObject* parent) : QObject(parent) {
-    TCustomWinSocket::TEvents events;
-    events.Connect = [this](TCustomWinSocket& socket) {
-        if (const TSocketNotifyEvent handler = OnConnect)
-            handler(socket);
-    };
-    events.Disconnect = [this](TCustomWinSocket& socket) {
-        if (const TSocketNotifyEvent handler = OnDisconnect)
-            handler(socket);
-    };
-    events.Read = [this](TCustomWinSocket& socket) {
-        if (const TSocketNotifyEvent handler = OnRead)
-            handler(socket);
-    };
-    events.Error = [this](TCustomWinSocket& socket, TErrorEvent event, int& errorCode) {
-        if (const TSocketErrorEvent handler = OnError)
-            handler(socket, event, errorCode);
-    };
-    FSocket = new TCustomWinSocket(std::move(events), this);
+    FSocket = new TCustomWinSocket(
+        TCustomWinSocket::Forwarding(OnConnect, OnDisconnect, OnRead, OnError), this);
 }
 
 TClientSocket::~TClientSocket() {
@@ -506,17 +565,21 @@ TClientSocket::~TClientSocket() {
 void TClientSocket::SetAddress(const AnsiString& address) {
     if (AnsiSameText(address, FAddress))
         return;
-    if (FSocket->IsOpen())
-        throw ESocketError::ActiveChange();
+    LeaveEndPoint();
     FAddress = address;
 }
 
 void TClientSocket::SetPort(int port) {
     if (port == FPort)
         return;
-    if (FSocket->IsOpen())
-        throw ESocketError::ActiveChange();
+    LeaveEndPoint();
     FPort = port;
+}
+
+void TClientSocket::LeaveEndPoint() {
+    if (FSocket->Connected())
+        throw ESocketError::ActiveChange();
+    FSocket->Close(); // a pending attempt is not open yet: it is given up without an event
 }
 
 void TClientSocket::Open() {
@@ -601,23 +664,8 @@ void TServerSocket::AcceptPending() {
     QPointer<TServerSocket> alive(this);
     while (alive && FServer && FServer->hasPendingConnections()) {
         QTcpSocket* accepted = FServer->nextPendingConnection();
-        TCustomWinSocket::TEvents events;
-        events.Connect = [this](TCustomWinSocket& socket) {
-            if (const TSocketNotifyEvent handler = OnClientConnect)
-                handler(socket);
-        };
-        events.Disconnect = [this](TCustomWinSocket& socket) {
-            if (const TSocketNotifyEvent handler = OnClientDisconnect)
-                handler(socket);
-        };
-        events.Read = [this](TCustomWinSocket& socket) {
-            if (const TSocketNotifyEvent handler = OnClientRead)
-                handler(socket);
-        };
-        events.Error = [this](TCustomWinSocket& socket, TErrorEvent event, int& errorCode) {
-            if (const TSocketErrorEvent handler = OnClientError)
-                handler(socket, event, errorCode);
-        };
+        TCustomWinSocket::TEvents events = TCustomWinSocket::Forwarding(
+            OnClientConnect, OnClientDisconnect, OnClientRead, OnClientError);
         events.Released = [this](TCustomWinSocket& socket) { Release(socket); };
         auto* connection = new TCustomWinSocket(std::move(events), this);
         FConnections.push_back(connection);

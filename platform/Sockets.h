@@ -29,11 +29,10 @@ using TSocketErrorEvent =
 // The peer closing is no error but a disconnect: 0.
 int WinSockErrorCode(QAbstractSocket::SocketError error, const QString& errorText = QString());
 
-// The program's rule for error events: every error is cleared, and after these two (connection
-// aborted 10053, connection refused 10061) the connection is also closed.
-constexpr bool ErrorClosesConnection(int errorCode) {
-    return errorCode == 10053 || errorCode == 10061;
-}
+// The program's rule for error events: every error is cleared, so nothing is raised or shown,
+// and after these two (connection aborted 10053, connection refused 10061) the connection that
+// reported it is also closed.
+void ClearSocketError(TCustomWinSocket& socket, int& errorCode);
 
 // One TCP connection: a client's, or one accepted by a server.
 class TCustomWinSocket : public QObject {
@@ -64,11 +63,15 @@ private:
         std::function<void(TCustomWinSocket&)> Released;
     };
 
+    // Events that call the owner's handlers as they stand when each event comes.
+    static TEvents Forwarding(const TSocketNotifyEvent& connect,
+                              const TSocketNotifyEvent& disconnect, const TSocketNotifyEvent& read,
+                              const TSocketErrorEvent& error);
+
     TCustomWinSocket(TEvents events, QObject* owner);
     void Open(const AnsiString& address, int port);
     void Adopt(QTcpSocket* accepted);
     bool WaitForConnected(int ms);
-    bool IsOpen() const { return FState != TState::Closed; }
 
     void Attach(QTcpSocket* socket);
     void Detach(bool graceful);
@@ -112,7 +115,8 @@ public:
 
     AnsiString Address() const { return FAddress; }
     // Setting the value it already has (letter case ignored) is no change; a different value
-    // while the socket is open (opening or connected) throws ESocketError::ActiveChange().
+    // while the socket is connected throws ESocketError::ActiveChange(), and while it is opening
+    // gives the pending attempt up (Open then opens to the new end point).
     void SetAddress(const AnsiString& address);
     int Port() const { return FPort; }
     void SetPort(int port); // same rule
@@ -125,13 +129,17 @@ public:
     TCustomWinSocket& Socket() { return *FSocket; }
     // Waits at most ms for the pending open to complete, delivering no other event; true when
     // connected (OnConnect is then delivered before it returns). A refusal ends the wait at
-    // once with false; its error event is delivered afterwards by the event loop.
+    // once with false; its error event is delivered afterwards by the event loop. An attempt
+    // still pending at the limit goes on: its connect event comes later from the loop.
     bool WaitForConnected(int ms);
 
     TSocketNotifyEvent OnConnect, OnDisconnect, OnRead;
     TSocketErrorEvent OnError;
 
 private:
+    // Before the end point changes: throws while connected, gives up a pending attempt.
+    void LeaveEndPoint();
+
     AnsiString FAddress;
     int FPort = 0;
     TCustomWinSocket* FSocket;

@@ -33,6 +33,15 @@ TEST_F(TSClientConnect, FreshConnectionIsUpOnReturnAndCarriesTheReportSentRightA
     EXPECT_EQ(Server.ConnectionCount(), 1);
 }
 
+TEST_F(TSClientConnect, ReportIsSentOnlyWithABuiltIdentity) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    Client.FIdentity.clear();
+    Client.ReportAttendance("472");
+    Client.FIdentity = Identity;
+    Client.ReportAttendance("pa55");
+    EXPECT_TRUE(WaitForReceived("90" + Identity + "?1000?pa55"));
+}
+
 TEST_F(TSClientConnect, RefusedConnectionGivesFalseAndShowsNothing) {
     ModalBoxCloser closer;
     EXPECT_FALSE(Client.ConnectServer(Loopback, ClosedPort(), true));
@@ -384,6 +393,22 @@ TEST_F(TSClientDispatch, ShortAndUnknownMessagesAreIgnored) {
     // The connection still works after them.
     Server.Send("04");
     EXPECT_TRUE(WaitForReceived("04" + Identity));
+}
+
+TEST_F(TSClientDispatch, MessagesArrivingWhileABoxIsOpenAreHandledInsideIt) {
+    ModalBoxCloser closer;
+    bool echoedUnderTheBox = false;
+    bool loggedUnderTheBox = false;
+    closer.WhileOpen = [&] {
+        Server.Send("04");
+        echoedUnderTheBox = WaitForReceived("04" + Identity);
+        Server.Send("29");
+        loggedUnderTheBox = WaitUntil([&] { return !Lines().empty(); });
+    };
+    Deliver("222030+17"); // the assertion box of a short attendance reply
+    ASSERT_EQ(closer.Boxes().size(), 1u);
+    EXPECT_TRUE(echoedUnderTheBox);
+    EXPECT_TRUE(loggedUnderTheBox);
 }
 
 // ---- Widgets ----
