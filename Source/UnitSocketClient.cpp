@@ -41,6 +41,7 @@ TSClient::TSClient() : FSocket(std::make_unique<platform::TClientSocket>()) {
     FSocket->OnRead = [this](platform::TCustomWinSocket& socket) { ClientSocketRead(socket); };
     FSocket->OnError = [this](platform::TCustomWinSocket& socket, platform::TErrorEvent,
                               int& errorCode) { ClientSocketError(socket, errorCode); };
+    FSocket->OnDisconnect = [this](platform::TCustomWinSocket&) { ClientSocketDisconnect(); };
     for (int i = 0; i < 3; ++i)
         FPorts.Add("");
 }
@@ -142,6 +143,10 @@ void TSClient::ClientSocketError(platform::TCustomWinSocket&, int& errorCode) {
     if (platform::ErrorClosesConnection(errorCode))
         FSocket->Close();
     errorCode = 0;
+}
+
+void TSClient::ClientSocketDisconnect() {
+    AbandonUpload("与服务端的连接已断开");
 }
 
 void TSClient::Send(const AnsiString& message) {

@@ -164,6 +164,15 @@ void TSClient::HandleReset(const AnsiString&) {
     FSendStream.reset();
 }
 
+void TSClient::AbandonUpload(const AnsiString& reason) {
+    if (!FSendStream)
+        return;
+    FSendStream.reset();
+    SetButtonsEnabled(true);
+    Log(TimeStamp() + "   发送失败. 原因: " + reason);
+    SetBusy(false);
+}
+
 void TSClient::HandleCheckResults(const AnsiString& payload) {
     Log(FormatCheckResults(payload));
 }
