@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 
@@ -22,6 +23,9 @@ namespace {
 constexpr int UploadHeaderSize = 15;
 constexpr int UploadBlockSize = 1024;
 const char* const DiagnosticFileName = "dbgclient.txt";
+const char* const DiagnosticOldFileName = "dbgclient.old";
+// A server that keeps asking for blocks past the end must not fill the disk with these lines.
+constexpr long long DiagnosticFileLimit = 1024 * 1024;
 const char* const DeleteCaption = "提示";
 
 // Blocks of UploadBlockSize bytes, the last one shorter: 0 bytes need none.
@@ -73,11 +77,21 @@ bool FileExists(const AnsiString& fileName) {
     return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
+// A diagnostic file that has reached the limit becomes the old one (replacing it), and the next
+// lines begin a new file. A file that cannot be renamed is appended to as before.
+void RotateFullDiagnosticFile(const AnsiString& fileName) {
+    struct stat status {};
+    if (::stat(fileName.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size >= DiagnosticFileLimit)
+        std::rename(fileName.c_str(), (GetExePath() + DiagnosticOldFileName).c_str());
+}
+
 // The lines "dbgclient.txt" gets for a block that read fewer than 15 bytes of the file.
 void AppendDiagnosticLines(size_t read) {
     if (read >= UploadHeaderSize)
         return;
     const AnsiString fileName = GetExePath() + DiagnosticFileName;
+    RotateFullDiagnosticFile(fileName);
     const AnsiString now = FormatLogDateTime(QDateTime::currentDateTime());
     if (read == 0)
         AppendLineToFile(fileName, now + " client iNum==0");

@@ -196,6 +196,15 @@ TEST_F(TSClientUpload, EmptyFileAnsweredWithTheHeaderAloneAndBothDiagnosticLines
     EXPECT_EQ(Folder.Read("dbgclient.txt").substr(19, 16), " client iNum==0\r");
 }
 
+TEST_F(TSClientUpload, FullDiagnosticFileBecomesTheOldOneAndANewOneBegins) {
+    const AnsiString full(1024 * 1024, 'x');
+    Folder.Write("dbgclient.txt", full);
+    ASSERT_NO_FATAL_FAILURE(StartUpload(MakeFile("empty.bin", "")));
+    PullBlock(15);
+    EXPECT_EQ(Folder.Read("dbgclient.old"), full);
+    EXPECT_EQ(DiagnosticLines().size(), 2u);
+}
+
 TEST_F(TSClientUpload, SuccessGivesTheControlsBackAndLogsTheFileName) {
     const AnsiString fileName = MakeFile("answer.txt", "x = 1;");
     ASSERT_NO_FATAL_FAILURE(StartUpload(fileName));
