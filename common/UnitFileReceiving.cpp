@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -37,6 +38,26 @@ void Reply(platform::TCustomWinSocket& socket, const TReceiveContext& context,
 // A name part that would address the folder itself or its parent is never a file of ours.
 bool IsStorableName(const AnsiString& namePart) {
     return !namePart.empty() && namePart != "." && namePart != "..";
+}
+
+// Every peer can raise an error or a size box; each box's own loop delivers the next peer's
+// event, so boxes would nest without end. While one of ours is open, a further text becomes
+// one log line.
+bool gReceiverBoxOpen = false;
+
+void ShowReceiverBox(const TReceiveContext& context, const AnsiString& text) {
+    if (gReceiverBoxOpen) {
+        AnsiString line = text;
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        AddLogEntry(context, TimeStamp() + " " + line);
+        return;
+    }
+    gReceiverBoxOpen = true;
+    struct TBoxClosed {
+        ~TBoxClosed() { gReceiverBoxOpen = false; }
+    } boxClosed;
+    ShowMessage(text);
 }
 
 void CreateFolder(const AnsiString& folder) {
@@ -132,7 +153,7 @@ TReadOutcome CompleteFile(CMM_CLIENTInfo& record, platform::TCustomWinSocket& so
     AddLogEntry(context, TimeStamp() + "  文件接收完毕: " + FileNamePart(record.FileName));
     // The box lets other events run; nothing of the record or the socket is touched after it.
     if (record.BytesReceived != record.FileSize)
-        ShowMessage("接收:源和目标字节数不一致");
+        ShowReceiverBox(context, "接收:源和目标字节数不一致");
     return TReadOutcome::FileCompleted;
 }
 
@@ -178,8 +199,13 @@ AnsiString FileNamePart(const AnsiString& offeredName) {
 
 TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                            const TReceiveContext& context) {
-    if (!record.AwaitingCommand)
-        return HandleBlock(record, socket, context);
-    HandleText(record, socket, context);
+    try {
+        if (!record.AwaitingCommand)
+            return HandleBlock(record, socket, context);
+        HandleText(record, socket, context);
+    } catch (const std::exception& error) {
+        // The default error box, but only one at a time; the record may be gone after it.
+        ShowReceiverBox(context, error.what());
+    }
     return TReadOutcome::Handled;
 }

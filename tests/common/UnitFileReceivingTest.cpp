@@ -184,6 +184,20 @@ TEST_F(PushReceiverTest, BadSizeAnnouncementsRaiseAndChangeOnlyWhatCameBefore) {
     EXPECT_EQ(peer->TakeAll(), "");
 }
 
+TEST_F(PushReceiverTest, ErrorWhileAReceiverBoxIsOpenIsLoggedInsteadOfNesting) {
+    auto second = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    const OnBoxShown whileOpen([&] { Send(*second, "00bad?1"); });
+    Send(*peer, "00abc?2");
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "'abc' is not a valid integer value");
+    const auto lines = LogLines(&log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(AfterTimeStamp(lines[0]), " 'bad' is not a valid integer value");
+
+    Send(*second, "00bad?1"); // with no box open, the next error has its box again
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
+}
+
 // --- Where files land ------------------------------------------------------------------------
 
 TEST(FileNamePart, KeepsTheLastPartAfterAnySeparator) {

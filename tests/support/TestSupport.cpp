@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 ProgramFolder::ProgramFolder() {
     if (!FDir.isValid())
@@ -101,6 +102,16 @@ void ModalBoxCloser::CloseOpenBox() {
         button->click();
     else
         box->reject();
+}
+
+OnBoxShown::OnBoxShown(std::function<void()> action) : FAction(std::move(action)) {
+    qApp->installEventFilter(this);
+}
+
+bool OnBoxShown::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) && FAction)
+        std::exchange(FAction, nullptr)();
+    return false;
 }
 
 std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {
