@@ -2,8 +2,9 @@
 
 #include "UnitCheckText.h"
 
-TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port)
-    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()) {
+TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections)
+    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()),
+      FMaxConnections(maxConnections) {
     FServerSocket = std::make_unique<platform::TServerSocket>();
     FServerSocket->SetPort(port);
     FServerSocket->OnClientConnect = [this](platform::TCustomWinSocket& socket) {
@@ -36,7 +37,10 @@ int TSocketFileReceiver::FindConnectionIndex(const AnsiString& address) {
     return -1;
 }
 
-void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket&) {}
+void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket& socket) {
+    if (FServerSocket->ActiveConnections() > FMaxConnections)
+        socket.Close();
+}
 
 void TSocketFileReceiver::ServerSocketClientError(platform::TCustomWinSocket& socket,
                                                   platform::TErrorEvent, int& errorCode) {

@@ -78,6 +78,24 @@ TEST_F(PushReceiverTest, AddressBeyondTheLastRecordIsClosedAndChangesNothing) {
     EXPECT_EQ(folder.Read("last.bin"), "end");
 }
 
+TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
+    ProgramFolder folder;
+    TSocketFileReceiver receiver(folder.Path(), 0, 2);
+    const int port = receiver.FServerSocket->Port();
+    auto first = ReceiverPeer::ConnectTo(port);
+    auto second = ReceiverPeer::ConnectTo(port);
+    auto third = ReceiverPeer::ConnectTo(port);
+    EXPECT_TRUE(third->WaitClosedByReceiver());
+
+    first->Close(); // a place comes free
+    ASSERT_TRUE(WaitUntil([&] { return receiver.FServerSocket->ActiveConnections() == 1; }));
+    auto fourth = ReceiverPeer::ConnectTo(port);
+    for (ReceiverPeer* served : {second.get(), fourth.get()}) {
+        served->Send("01probe");
+        EXPECT_EQ(served->Take(2 + receiver.FLocalID.size()), "03" + receiver.FLocalID);
+    }
+}
+
 // --- Socket ------------------------------------------------------------------------------------
 
 TEST_F(PushReceiverTest, IdentityIsTheFirstLocalAddress) {
