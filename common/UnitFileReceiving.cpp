@@ -157,6 +157,19 @@ TReadOutcome CompleteFile(CMM_CLIENTInfo& record, platform::TCustomWinSocket& so
     return TReadOutcome::FileCompleted;
 }
 
+// Grows the buffer by doubling but never past the bound. A string's own growth (reserve too)
+// doubles past it, so a fresh string of the wanted capacity takes the bytes over.
+void AppendWithinBound(std::string& buffer, const char* bytes, std::size_t count) {
+    const std::size_t needed = buffer.size() + count;
+    if (needed > buffer.capacity()) {
+        std::string grown;
+        grown.reserve(std::min(std::max(needed, 2 * buffer.capacity()), MaxReceivedFileBytes));
+        grown.append(buffer);
+        buffer.swap(grown);
+    }
+    buffer.append(bytes, count);
+}
+
 TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                          const TReceiveContext& context) {
     char block[BlockSize];
@@ -172,7 +185,7 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
                     TimeStamp() + " " + FileNamePart(record.FileName) + " 文件过大，已放弃接收");
         return TReadOutcome::Handled;
     }
-    record.Stream->append(block, static_cast<std::size_t>(count));
+    AppendWithinBound(*record.Stream, block, static_cast<std::size_t>(count));
     record.BlocksReceived += 1;
     record.BytesReceived += count;
     if (count != BlockSize || record.BlocksReceived == record.BlockCount)
@@ -208,4 +221,12 @@ TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& s
         ShowReceiverBox(context, error.what());
     }
     return TReadOutcome::Handled;
+}
+
+void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context) {
+    if (!record.Stream)
+        return;
+    record.Stream.reset();
+    AddLogEntry(context,
+                TimeStamp() + " " + FileNamePart(record.FileName) + " 接收中断，已放弃接收");
 }

@@ -10,6 +10,9 @@ TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port, int
     FServerSocket->OnClientConnect = [this](platform::TCustomWinSocket& socket) {
         ServerSocketClientConnect(socket);
     };
+    FServerSocket->OnClientDisconnect = [this](platform::TCustomWinSocket& socket) {
+        ServerSocketClientDisconnect(socket);
+    };
     FServerSocket->OnClientError = [this](platform::TCustomWinSocket& socket,
                                           platform::TErrorEvent event, int& errorCode) {
         ServerSocketClientError(socket, event, errorCode);
@@ -25,7 +28,9 @@ TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port, int
 }
 
 TSocketFileReceiver::~TSocketFileReceiver() {
-    // Connections go first, so that no event meets a half-destroyed receiver.
+    // Connections go first, so that no event meets a half-destroyed receiver; closing them here
+    // abandons nothing that needs a log line.
+    FServerSocket->OnClientDisconnect = nullptr;
     FServerSocket->Close();
     FServerSocket.reset();
 }
@@ -37,9 +42,31 @@ int TSocketFileReceiver::FindConnectionIndex(const AnsiString& address) {
     return -1;
 }
 
+bool TSocketFileReceiver::HasOtherConnectionFrom(const AnsiString& address,
+                                                 const platform::TCustomWinSocket& socket) const {
+    for (int i = 0; i < FServerSocket->ActiveConnections(); ++i) {
+        const platform::TCustomWinSocket& connection = FServerSocket->Connections(i);
+        if (&connection != &socket && connection.RemoteAddress() == address)
+            return true;
+    }
+    return false;
+}
+
 void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket& socket) {
     if (FServerSocket->ActiveConnections() > FMaxConnections)
         socket.Close();
+}
+
+void TSocketFileReceiver::ServerSocketClientDisconnect(platform::TCustomWinSocket& socket) {
+    const AnsiString address = socket.RemoteAddress();
+    const int index = FPeerAddresses->IndexOf(address);
+    if (index < 0 || HasOtherConnectionFrom(address, socket))
+        return;
+    const auto record = FClients.begin() + index;
+    AbandonTransfer(*record, Context());
+    FPeerAddresses->Delete(index);
+    FClients.erase(record);
+    FClients.emplace_back(); // the records stay as many as the addresses they can serve
 }
 
 void TSocketFileReceiver::ServerSocketClientError(platform::TCustomWinSocket& socket,
@@ -61,6 +88,5 @@ void TSocketFileReceiver::ServerSocketClientRead(platform::TCustomWinSocket& soc
         index = FPeerAddresses->Count() - 1;
         FClients[static_cast<std::size_t>(index)].PeerAddress = address;
     }
-    ReceiveOnRead(FClients[static_cast<std::size_t>(index)], socket,
-                  TReceiveContext{FFolder, FLocalID, FLog, nullptr});
+    ReceiveOnRead(FClients[static_cast<std::size_t>(index)], socket, Context());
 }

@@ -32,6 +32,9 @@ public:
 
     // Closes a connection beyond the limit.
     void ServerSocketClientConnect(platform::TCustomWinSocket& socket);
+    // When an address's last connection closes, its transfer is given up and its record freed:
+    // the next connection from there starts afresh, and records never run out for good.
+    void ServerSocketClientDisconnect(platform::TCustomWinSocket& socket);
     void ServerSocketClientError(platform::TCustomWinSocket& socket, platform::TErrorEvent event,
                                  int& errorCode);
     void ServerSocketClientRead(platform::TCustomWinSocket& socket);
@@ -39,11 +42,15 @@ public:
     std::vector<CMM_CLIENTInfo> FClients; // record k belongs to FPeerAddresses[k]
     AnsiString FFolder;
     std::unique_ptr<platform::TServerSocket> FServerSocket;
-    std::unique_ptr<TStringList> FPeerAddresses; // in order of first read, never shrinks
+    std::unique_ptr<TStringList> FPeerAddresses; // in order of first read, while connected
     QPlainTextEdit* FLog = nullptr;              // not owned; set by the owner
     std::unique_ptr<TStringList> FLocalIPs;
     AnsiString FLocalID; // the identity of every reply
 
 private:
+    bool HasOtherConnectionFrom(const AnsiString& address,
+                                const platform::TCustomWinSocket& socket) const;
+    TReceiveContext Context() const { return TReceiveContext{FFolder, FLocalID, FLog, nullptr}; }
+
     int FMaxConnections;
 };
