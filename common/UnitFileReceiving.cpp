@@ -181,6 +181,11 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
         return TReadOutcome::Handled; // a block outside any transfer is not a file
     if (record.Stream->size() + static_cast<std::size_t>(count) > MaxReceivedFileBytes) {
         record.Stream.reset();
+        // The channel's download is over as if complete, so that the student can ask again.
+        if (context.Channel) {
+            context.Channel->EnableButton();
+            context.Channel->ClearBusy();
+        }
         AddLogEntry(context,
                     TimeStamp() + " " + FileNamePart(record.FileName) + " 文件过大，已放弃接收");
         return TReadOutcome::Handled;

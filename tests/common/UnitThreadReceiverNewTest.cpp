@@ -128,6 +128,19 @@ TEST_F(DownloadChannelTest, ServerEndWritesTheFileButKeepsTheChannelBusy) {
     EXPECT_EQ(peer->TakeAll(), "");
 }
 
+TEST_F(DownloadChannelTest, TransferDroppedPastTheBoundEndsTheDownloadWithoutTheCallback) {
+    bool called = false;
+    channel->FOnDone = [&] { called = true; };
+    StartDownload();
+    Offer("huge.bin", 1, 0);
+    channel->FClients.Stream->assign(MaxReceivedFileBytes, 'x');
+    Send("y");
+    EXPECT_FALSE(channel->FDownloading);
+    EXPECT_TRUE(button.isEnabled());
+    EXPECT_FALSE(called);
+    EXPECT_FALSE(folder.Exists("huge.bin"));
+}
+
 // --- The channel's own codes ---------------------------------------------------------------------
 
 TEST_F(DownloadChannelTest, NoSharedFileClearsTheBusyFlagAndLogs) {
