@@ -8,7 +8,10 @@
 #include "UnitCommon.h"
 #include "UnitSplit.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,9 +38,19 @@ void Reply(platform::TCustomWinSocket& socket, const TReceiveContext& context,
     socket.SendText(code + context.Identity);
 }
 
-// A name part that would address the folder itself or its parent is never a file of ours.
-bool IsStorableName(const AnsiString& namePart) {
-    return !namePart.empty() && namePart != "." && namePart != "..";
+AnsiString RunningExecutableName() {
+    return QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+        .toStdString();
+}
+
+// Why a name part cannot become a received file, else 0: it would address the folder itself
+// or its parent, or replace the running program (which the target platform refuses as well).
+int RefusedNameError(const AnsiString& namePart) {
+    if (namePart.empty() || namePart == "." || namePart == "..")
+        return EISDIR;
+    if (namePart == RunningExecutableName())
+        return ETXTBSY;
+    return 0;
 }
 
 // Every peer can raise an error or a size box; each box's own loop delivers the next peer's
@@ -67,8 +80,8 @@ void CreateFolder(const AnsiString& folder) {
 
 // Creates the file, or empties it, and writes the whole buffer in one piece.
 void WriteReceivedFile(const CMM_CLIENTInfo& record) {
-    if (!IsStorableName(FileNamePart(record.FileName)))
-        throw EFCreateError(record.FilePath, EISDIR);
+    if (const int refused = RefusedNameError(FileNamePart(record.FileName)))
+        throw EFCreateError(record.FilePath, refused);
     std::FILE* file = std::fopen(record.FilePath.c_str(), "wb");
     if (!file)
         throw EFCreateError(record.FilePath, errno);
@@ -87,7 +100,7 @@ void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceive
     CreateFolder(folder);
     const AnsiString namePart = FileNamePart(record.FileName);
     record.FilePath = folder + namePart;
-    if (IsStorableName(namePart))
+    if (RefusedNameError(namePart) == 0)
         ::unlink(record.FilePath.c_str()); // a file that is not there is fine
     record.Stream.emplace();
 }

@@ -5,6 +5,11 @@
 
 #include "Application.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -247,8 +252,12 @@ TEST_F(PushReceiverTest, SlashAfterALeadByteStillEndsThePath) {
     ::rmdir(subfolder.c_str()); // the folder's own cleanup takes UTF-8 names only
 }
 
-TEST_F(PushReceiverTest, NameWithoutAFilePartFailsWithTheCreationError) {
-    for (const AnsiString name : {"dir/", "C:\\dir\\", "..", "a/.", ""}) {
+TEST_F(PushReceiverTest, NameWithoutAFilePartOrOfTheRunningProgramFailsWithTheCreationError) {
+    const AnsiString program =
+        QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+            .toStdString();
+    for (const AnsiString& name : {AnsiString("dir/"), AnsiString("C:\\dir\\"), AnsiString(".."),
+                                   AnsiString("a/."), AnsiString(), "C:\\bin\\" + program}) {
         SCOPED_TRACE(name);
         const std::size_t boxesBefore = boxes.Boxes().size();
         Offer(*peer, name, 3, 1);
