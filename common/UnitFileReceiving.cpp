@@ -95,7 +95,8 @@ void WriteReceivedFile(const CMM_CLIENTInfo& record) {
 void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceiveContext& context) {
     TStringList pieces;
     SplitString(payload, "?", pieces);
-    record.FileName = pieces[0];
+    // Every file call stops at a NUL, so the name is what precedes it.
+    record.FileName = pieces[0].substr(0, pieces[0].find('\0'));
     const AnsiString folder = AddBackslash(context.Folder);
     CreateFolder(folder);
     const AnsiString namePart = FileNamePart(record.FileName);

@@ -231,11 +231,14 @@ TEST_F(PushReceiverTest, OfferedPathsLandInTheFolderUnderTheirLastPart) {
     Push(*peer, "../escape-up.txt", "three");
     Push(*peer, "a/../../escape-deep.txt", "four");
     Push(*peer, "资料\\乗.txt", "five");
+    Push(*peer, AnsiString("cut.txt") + '\0' + "/whole.txt", "six");
     EXPECT_EQ(folder.Read("train.db"), "one");
     EXPECT_EQ(folder.Read("name.txt"), "two");
     EXPECT_EQ(folder.Read("escape-up.txt"), "three");
     EXPECT_EQ(folder.Read("escape-deep.txt"), "four");
     EXPECT_EQ(ReadFileBytes(folder.File("乗.txt")), "five");
+    EXPECT_EQ(folder.Read("cut.txt"), "six") << "file calls end the name at the NUL";
+    EXPECT_FALSE(folder.Exists("whole.txt"));
     ::unlink(folder.File("乗.txt").c_str()); // the folder's own cleanup takes UTF-8 names only
     EXPECT_FALSE(folder.Exists("../escape-up.txt"));
     EXPECT_FALSE(folder.Exists("../escape-deep.txt"));
