@@ -41,6 +41,7 @@ TSClient::TSClient() : FSocket(std::make_unique<platform::TClientSocket>()) {
     FSocket->OnRead = [this](platform::TCustomWinSocket& socket) { ClientSocketRead(socket); };
     FSocket->OnError = [this](platform::TCustomWinSocket& socket, platform::TErrorEvent,
                               int& errorCode) { ClientSocketError(socket, errorCode); };
+    FSocket->OnDisconnect = [this](platform::TCustomWinSocket&) { ClientSocketDisconnect(); };
     for (int i = 0; i < 3; ++i)
         FPorts.Add("");
 }
@@ -144,6 +145,10 @@ void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
 
 void TSClient::ClientSocketError(platform::TCustomWinSocket& socket, int& errorCode) {
     platform::ClearSocketError(socket, errorCode);
+}
+
+void TSClient::ClientSocketDisconnect() {
+    AbandonUpload("与服务端的连接已断开");
 }
 
 void TSClient::Send(const AnsiString& message) {

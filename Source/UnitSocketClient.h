@@ -70,6 +70,8 @@ public:
     // The socket's error event: clears every error; aborted and refused also close the socket.
     // The kind of failure does not matter here, so the event kind is not passed on.
     void ClientSocketError(platform::TCustomWinSocket& socket, int& errorCode);
+    // The socket's disconnect event, also when ConnectServer closes it to open it again.
+    void ClientSocketDisconnect();
 
     // --- Answer upload (UnitSocketClientUpload.cpp) ---
 
@@ -149,6 +151,10 @@ private:
     void HandleProblemList(const AnsiString& payload);   // "17"
     void HandleProblemTypes(const AnsiString& payload);  // "24"
     void HandlePollIdle(const AnsiString& payload);      // "25"
+
+    // Ends an upload whose file is open: the file released, the controls back, the busy flag
+    // cleared and the reason logged. The blocks cannot go on over another connection.
+    void AbandonUpload(const AnsiString& reason);
 
     // Sends the next block of FSendStream: 15 bytes of FStudentNo, zero-padded, then up to
     // 1024 bytes of the file.

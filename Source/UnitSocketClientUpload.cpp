@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 
 namespace {
@@ -21,6 +22,9 @@ namespace {
 constexpr int UploadHeaderSize = 15;
 constexpr int UploadBlockSize = 1024;
 const char* const DiagnosticFileName = "dbgclient.txt";
+const char* const DiagnosticOldFileName = "dbgclient.old";
+// A server that keeps asking for blocks past the end must not fill the disk with these lines.
+constexpr long long DiagnosticFileLimit = 1024 * 1024;
 const char* const DeleteCaption = "提示";
 
 // Blocks of UploadBlockSize bytes, the last one shorter: 0 bytes need none.
@@ -65,11 +69,21 @@ bool IsMatlabProgram(const AnsiString& fileName) {
     return AnsiSameText(FileExtension(fileName), ".m");
 }
 
+// A diagnostic file that has reached the limit becomes the old one (replacing it), and the next
+// lines begin a new file. A file that cannot be renamed is appended to as before.
+void RotateFullDiagnosticFile(const AnsiString& fileName) {
+    struct stat status {};
+    if (::stat(fileName.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size >= DiagnosticFileLimit)
+        std::rename(fileName.c_str(), (GetExePath() + DiagnosticOldFileName).c_str());
+}
+
 // The lines "dbgclient.txt" gets for a block that read fewer than 15 bytes of the file.
 void AppendDiagnosticLines(size_t read) {
     if (read >= UploadHeaderSize)
         return;
     const AnsiString fileName = GetExePath() + DiagnosticFileName;
+    RotateFullDiagnosticFile(fileName);
     const AnsiString now = FormatLogDateTime(QDateTime::currentDateTime());
     if (read == 0)
         AppendLineToFile(fileName, now + " client iNum==0");
@@ -154,6 +168,15 @@ void TSClient::HandleFileError(const AnsiString& payload) {
 void TSClient::HandleReset(const AnsiString&) {
     SetButtonsEnabled(true);
     FSendStream.reset();
+}
+
+void TSClient::AbandonUpload(const AnsiString& reason) {
+    if (!FSendStream)
+        return;
+    FSendStream.reset();
+    SetButtonsEnabled(true);
+    Log(TimeStamp() + "   发送失败. 原因: " + reason);
+    SetBusy(false);
 }
 
 void TSClient::HandleCheckResults(const AnsiString& payload) {

@@ -8,8 +8,12 @@
 #include "UnitCommon.h"
 #include "UnitSplit.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -34,9 +38,39 @@ void Reply(platform::TCustomWinSocket& socket, const TReceiveContext& context,
     socket.SendText(code + context.Identity);
 }
 
-// A name part that would address the folder itself or its parent is never a file of ours.
-bool IsStorableName(const AnsiString& namePart) {
-    return !namePart.empty() && namePart != "." && namePart != "..";
+AnsiString RunningExecutableName() {
+    return QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+        .toStdString();
+}
+
+// Why a name part cannot become a received file, else 0: it would address the folder itself
+// or its parent, or replace the running program (which the target platform refuses as well).
+int RefusedNameError(const AnsiString& namePart) {
+    if (namePart.empty() || namePart == "." || namePart == "..")
+        return EISDIR;
+    if (namePart == RunningExecutableName())
+        return ETXTBSY;
+    return 0;
+}
+
+// Every peer can raise an error or a size box; each box's own loop delivers the next peer's
+// event, so boxes would nest without end. While one of ours is open, a further text becomes
+// one log line.
+bool gReceiverBoxOpen = false;
+
+void ShowReceiverBox(const TReceiveContext& context, const AnsiString& text) {
+    if (gReceiverBoxOpen) {
+        AnsiString line = text;
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        AddLogEntry(context, TimeStamp() + " " + line);
+        return;
+    }
+    gReceiverBoxOpen = true;
+    struct TBoxClosed {
+        ~TBoxClosed() { gReceiverBoxOpen = false; }
+    } boxClosed;
+    ShowMessage(text);
 }
 
 void CreateFolder(const AnsiString& folder) {
@@ -46,8 +80,8 @@ void CreateFolder(const AnsiString& folder) {
 
 // Creates the file, or empties it, and writes the whole buffer in one piece.
 void WriteReceivedFile(const CMM_CLIENTInfo& record) {
-    if (!IsStorableName(FileNamePart(record.FileName)))
-        throw EFCreateError(record.FilePath, EISDIR);
+    if (const int refused = RefusedNameError(FileNamePart(record.FileName)))
+        throw EFCreateError(record.FilePath, refused);
     std::FILE* file = std::fopen(record.FilePath.c_str(), "wb");
     if (!file)
         throw EFCreateError(record.FilePath, errno);
@@ -61,12 +95,13 @@ void WriteReceivedFile(const CMM_CLIENTInfo& record) {
 void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceiveContext& context) {
     TStringList pieces;
     SplitString(payload, "?", pieces);
-    record.FileName = pieces[0];
+    // Every file call stops at a NUL, so the name is what precedes it.
+    record.FileName = pieces[0].substr(0, pieces[0].find('\0'));
     const AnsiString folder = AddBackslash(context.Folder);
     CreateFolder(folder);
     const AnsiString namePart = FileNamePart(record.FileName);
     record.FilePath = folder + namePart;
-    if (IsStorableName(namePart))
+    if (RefusedNameError(namePart) == 0)
         ::unlink(record.FilePath.c_str()); // a file that is not there is fine
     record.Stream.emplace();
 }
@@ -132,8 +167,21 @@ TReadOutcome CompleteFile(CMM_CLIENTInfo& record, platform::TCustomWinSocket& so
     AddLogEntry(context, TimeStamp() + "  文件接收完毕: " + FileNamePart(record.FileName));
     // The box lets other events run; nothing of the record or the socket is touched after it.
     if (record.BytesReceived != record.FileSize)
-        ShowMessage("接收:源和目标字节数不一致");
+        ShowReceiverBox(context, "接收:源和目标字节数不一致");
     return TReadOutcome::FileCompleted;
+}
+
+// Grows the buffer by doubling but never past the bound. A string's own growth (reserve too)
+// doubles past it, so a fresh string of the wanted capacity takes the bytes over.
+void AppendWithinBound(std::string& buffer, const char* bytes, std::size_t count) {
+    const std::size_t needed = buffer.size() + count;
+    if (needed > buffer.capacity()) {
+        std::string grown;
+        grown.reserve(std::min(std::max(needed, 2 * buffer.capacity()), MaxReceivedFileBytes));
+        grown.append(buffer);
+        buffer.swap(grown);
+    }
+    buffer.append(bytes, count);
 }
 
 TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
@@ -147,11 +195,16 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
         return TReadOutcome::Handled; // a block outside any transfer is not a file
     if (record.Stream->size() + static_cast<std::size_t>(count) > MaxReceivedFileBytes) {
         record.Stream.reset();
+        // The channel's download is over as if complete, so that the student can ask again.
+        if (context.Channel) {
+            context.Channel->EnableButton();
+            context.Channel->ClearBusy();
+        }
         AddLogEntry(context,
                     TimeStamp() + " " + FileNamePart(record.FileName) + " 文件过大，已放弃接收");
         return TReadOutcome::Handled;
     }
-    record.Stream->append(block, static_cast<std::size_t>(count));
+    AppendWithinBound(*record.Stream, block, static_cast<std::size_t>(count));
     record.BlocksReceived += 1;
     record.BytesReceived += count;
     if (count != BlockSize || record.BlocksReceived == record.BlockCount)
@@ -178,8 +231,21 @@ AnsiString FileNamePart(const AnsiString& offeredName) {
 
 TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                            const TReceiveContext& context) {
-    if (!record.AwaitingCommand)
-        return HandleBlock(record, socket, context);
-    HandleText(record, socket, context);
+    try {
+        if (!record.AwaitingCommand)
+            return HandleBlock(record, socket, context);
+        HandleText(record, socket, context);
+    } catch (const std::exception& error) {
+        // The default error box, but only one at a time; the record may be gone after it.
+        ShowReceiverBox(context, error.what());
+    }
     return TReadOutcome::Handled;
+}
+
+void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context) {
+    if (!record.Stream)
+        return;
+    record.Stream.reset();
+    AddLogEntry(context,
+                TimeStamp() + " " + FileNamePart(record.FileName) + " 接收中断，已放弃接收");
 }

@@ -48,9 +48,13 @@ enum class TReadOutcome { Handled, FileCompleted };
 
 // Handles one read event on the record: a text message while it awaits a command, else one
 // block of at most 1024 bytes. FileCompleted once a completing block has been written,
-// acknowledged, logged and any size-mismatch box closed.
+// acknowledged, logged and any size-mismatch box closed. An error is shown in the default
+// error box, or logged as one line while another receiver box is open.
 TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                            const TReceiveContext& context);
+
+// Drops a file in progress whose peer has gone, writing nothing, and logs that it was given up.
+void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context);
 
 // The last part of an offered name: what follows its last "\", ":" or "/", where a byte that is
 // the second of a double-byte character does not count ("/" always counts).

@@ -2,12 +2,16 @@
 
 #include "UnitCheckText.h"
 
-TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port)
-    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()) {
+TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections)
+    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()),
+      FMaxConnections(maxConnections) {
     FServerSocket = std::make_unique<platform::TServerSocket>();
     FServerSocket->SetPort(port);
     FServerSocket->OnClientConnect = [this](platform::TCustomWinSocket& socket) {
         ServerSocketClientConnect(socket);
+    };
+    FServerSocket->OnClientDisconnect = [this](platform::TCustomWinSocket& socket) {
+        ServerSocketClientDisconnect(socket);
     };
     FServerSocket->OnClientError = [this](platform::TCustomWinSocket& socket,
                                           platform::TErrorEvent event, int& errorCode) {
@@ -24,7 +28,9 @@ TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port)
 }
 
 TSocketFileReceiver::~TSocketFileReceiver() {
-    // Connections go first, so that no event meets a half-destroyed receiver.
+    // Connections go first, so that no event meets a half-destroyed receiver; closing them here
+    // abandons nothing that needs a log line.
+    FServerSocket->OnClientDisconnect = nullptr;
     FServerSocket->Close();
     FServerSocket.reset();
 }
@@ -36,7 +42,32 @@ int TSocketFileReceiver::FindConnectionIndex(const AnsiString& address) {
     return -1;
 }
 
-void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket&) {}
+bool TSocketFileReceiver::HasOtherConnectionFrom(const AnsiString& address,
+                                                 const platform::TCustomWinSocket& socket) const {
+    for (int i = 0; i < FServerSocket->ActiveConnections(); ++i) {
+        const platform::TCustomWinSocket& connection = FServerSocket->Connections(i);
+        if (&connection != &socket && connection.RemoteAddress() == address)
+            return true;
+    }
+    return false;
+}
+
+void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket& socket) {
+    if (FServerSocket->ActiveConnections() > FMaxConnections)
+        socket.Close();
+}
+
+void TSocketFileReceiver::ServerSocketClientDisconnect(platform::TCustomWinSocket& socket) {
+    const AnsiString address = socket.RemoteAddress();
+    const int index = FPeerAddresses->IndexOf(address);
+    if (index < 0 || HasOtherConnectionFrom(address, socket))
+        return;
+    const auto record = FClients.begin() + index;
+    AbandonTransfer(*record, Context());
+    FPeerAddresses->Delete(index);
+    FClients.erase(record);
+    FClients.emplace_back(); // the records stay as many as the addresses they can serve
+}
 
 void TSocketFileReceiver::ServerSocketClientError(platform::TCustomWinSocket& socket,
                                                   platform::TErrorEvent, int& errorCode) {
@@ -55,6 +86,5 @@ void TSocketFileReceiver::ServerSocketClientRead(platform::TCustomWinSocket& soc
         index = FPeerAddresses->Count() - 1;
         FClients[static_cast<std::size_t>(index)].PeerAddress = address;
     }
-    ReceiveOnRead(FClients[static_cast<std::size_t>(index)], socket,
-                  TReceiveContext{FFolder, FLocalID, FLog, nullptr});
+    ReceiveOnRead(FClients[static_cast<std::size_t>(index)], socket, Context());
 }

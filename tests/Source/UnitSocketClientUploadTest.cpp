@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,15 @@ TEST_F(TSClientUpload, EmptyFileAnsweredWithTheHeaderAloneAndBothDiagnosticLines
     EXPECT_EQ(first[4], '-');
     EXPECT_EQ(first[13], ':');
     EXPECT_EQ(Folder.Read("dbgclient.txt").substr(19, 16), " client iNum==0\r");
+}
+
+TEST_F(TSClientUpload, FullDiagnosticFileBecomesTheOldOneAndANewOneBegins) {
+    const AnsiString full(1024 * 1024, 'x');
+    Folder.Write("dbgclient.txt", full);
+    ASSERT_NO_FATAL_FAILURE(StartUpload(MakeFile("empty.bin", "")));
+    PullBlock(15);
+    EXPECT_EQ(Folder.Read("dbgclient.old"), full);
+    EXPECT_EQ(DiagnosticLines().size(), 2u);
 }
 
 TEST_F(TSClientUpload, SuccessGivesTheControlsBackAndLogsTheFileName) {
@@ -327,6 +337,33 @@ TEST_F(TSClientUpload, ResetMidUploadReleasesTheFileButStaysBusy) {
     EXPECT_FALSE(PollTimer.isActive());
     EXPECT_TRUE(Lines().empty());
     EXPECT_EQ(SentAfter("05"), ""); // no file, no block
+}
+
+TEST_F(TSClientUpload, ConnectionClosedOrReopenedEndsTheUploadAndReleasesTheFile) {
+    const AnsiString content = FileBytes(3000);
+    const AnsiString fileName = MakeFile("answer.bin", content);
+    const std::function<void()> roads[] = {
+        [&] { Server.CloseConnection(); },
+        [&] { Client.ConnectServer(Loopback, Server.Port(), true); }};
+    for (const std::function<void()>& closeConnection : roads) {
+        ClearLog();
+        ASSERT_NO_FATAL_FAILURE(StartUpload(fileName));
+        PullBlock(1039);
+        const int connections = Server.ConnectionCount();
+        closeConnection();
+        ASSERT_TRUE(WaitUntil([&] { return !Client.IsBusy(); }));
+        EXPECT_EQ(Client.FSendStream, nullptr);
+        EXPECT_TRUE(ButtonsEnabled());
+        ASSERT_EQ(Lines().size(), 1u);
+        EXPECT_TRUE(IsStamped(Lines()[0], "   发送失败. 原因: 与服务端的连接已断开")) << Lines()[0];
+
+        ASSERT_TRUE(Client.ConnectServer(Loopback, Server.Port(), false));
+        ASSERT_TRUE(Server.WaitForConnections(connections + 1));
+        EXPECT_EQ(SentAfter("05"), "");                 // no stale block on the fresh connection
+        ASSERT_NO_FATAL_FAILURE(StartUpload(fileName)); // the old handle no longer holds it
+        EXPECT_EQ(PullBlock(1039), Header(Client.FStudentNo) + content.substr(0, 1024));
+        Deliver("09");
+    }
 }
 
 TEST_F(TSClientUpload, CheckResultsAreOneUnstampedEntryAndChangeNothingElse) {

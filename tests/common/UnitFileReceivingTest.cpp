@@ -5,6 +5,11 @@
 
 #include "Application.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -184,6 +189,20 @@ TEST_F(PushReceiverTest, BadSizeAnnouncementsRaiseAndChangeOnlyWhatCameBefore) {
     EXPECT_EQ(peer->TakeAll(), "");
 }
 
+TEST_F(PushReceiverTest, ErrorWhileAReceiverBoxIsOpenIsLoggedInsteadOfNesting) {
+    auto second = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    const OnBoxShown whileOpen([&] { Send(*second, "00bad?1"); });
+    Send(*peer, "00abc?2");
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "'abc' is not a valid integer value");
+    const auto lines = LogLines(&log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(AfterTimeStamp(lines[0]), " 'bad' is not a valid integer value");
+
+    Send(*second, "00bad?1"); // with no box open, the next error has its box again
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
+}
+
 // --- Where files land ------------------------------------------------------------------------
 
 TEST(FileNamePart, KeepsTheLastPartAfterAnySeparator) {
@@ -212,11 +231,14 @@ TEST_F(PushReceiverTest, OfferedPathsLandInTheFolderUnderTheirLastPart) {
     Push(*peer, "../escape-up.txt", "three");
     Push(*peer, "a/../../escape-deep.txt", "four");
     Push(*peer, "资料\\乗.txt", "five");
+    Push(*peer, AnsiString("cut.txt") + '\0' + "/whole.txt", "six");
     EXPECT_EQ(folder.Read("train.db"), "one");
     EXPECT_EQ(folder.Read("name.txt"), "two");
     EXPECT_EQ(folder.Read("escape-up.txt"), "three");
     EXPECT_EQ(folder.Read("escape-deep.txt"), "four");
     EXPECT_EQ(ReadFileBytes(folder.File("乗.txt")), "five");
+    EXPECT_EQ(folder.Read("cut.txt"), "six") << "file calls end the name at the NUL";
+    EXPECT_FALSE(folder.Exists("whole.txt"));
     ::unlink(folder.File("乗.txt").c_str()); // the folder's own cleanup takes UTF-8 names only
     EXPECT_FALSE(folder.Exists("../escape-up.txt"));
     EXPECT_FALSE(folder.Exists("../escape-deep.txt"));
@@ -233,8 +255,12 @@ TEST_F(PushReceiverTest, SlashAfterALeadByteStillEndsThePath) {
     ::rmdir(subfolder.c_str()); // the folder's own cleanup takes UTF-8 names only
 }
 
-TEST_F(PushReceiverTest, NameWithoutAFilePartFailsWithTheCreationError) {
-    for (const AnsiString name : {"dir/", "C:\\dir\\", "..", "a/.", ""}) {
+TEST_F(PushReceiverTest, NameWithoutAFilePartOrOfTheRunningProgramFailsWithTheCreationError) {
+    const AnsiString program =
+        QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+            .toStdString();
+    for (const AnsiString& name : {AnsiString("dir/"), AnsiString("C:\\dir\\"), AnsiString(".."),
+                                   AnsiString("a/."), AnsiString(), "C:\\bin\\" + program}) {
         SCOPED_TRACE(name);
         const std::size_t boxesBefore = boxes.Boxes().size();
         Offer(*peer, name, 3, 1);
@@ -255,7 +281,8 @@ TEST_F(PushReceiverTest, TransferGrowingPastTheBoundIsDropped) {
     Offer(*peer, "big.bin", 1, 0);
     receiver->FClients[0].Stream->assign(MaxReceivedFileBytes - 1024, 'x');
     SendBlock(*peer, FileBytes(1024), "04"); // exactly at the bound: still taken
-    SendBlock(*peer, "y", "");               // one byte more: dropped
+    EXPECT_LE(receiver->FClients[0].Stream->capacity(), MaxReceivedFileBytes);
+    SendBlock(*peer, "y", ""); // one byte more: dropped
     EXPECT_FALSE(folder.Exists("big.bin"));
     EXPECT_FALSE(receiver->FClients[0].Stream.has_value());
     const auto lines = LogLines(&log);

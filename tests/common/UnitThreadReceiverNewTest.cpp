@@ -5,34 +5,13 @@
 #include "PushFixture.h"
 #include "SysUtils.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <utility>
-
 namespace {
 
 const AnsiString StudentNo = "20230017";
-
-// Runs the action once, as the first message box that opens is shown.
-class OnBoxShown : public QObject {
-public:
-    explicit OnBoxShown(std::function<void()> action) : FAction(std::move(action)) {
-        qApp->installEventFilter(this);
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) && FAction)
-            std::exchange(FAction, nullptr)();
-        return false;
-    }
-
-private:
-    std::function<void()> FAction;
-};
 
 class DownloadChannelTest : public testing::Test {
 protected:
@@ -147,6 +126,19 @@ TEST_F(DownloadChannelTest, ServerEndWritesTheFileButKeepsTheChannelBusy) {
     EXPECT_FALSE(button.isEnabled());
     EXPECT_FALSE(called);
     EXPECT_EQ(peer->TakeAll(), "");
+}
+
+TEST_F(DownloadChannelTest, TransferDroppedPastTheBoundEndsTheDownloadWithoutTheCallback) {
+    bool called = false;
+    channel->FOnDone = [&] { called = true; };
+    StartDownload();
+    Offer("huge.bin", 1, 0);
+    channel->FClients.Stream->assign(MaxReceivedFileBytes, 'x');
+    Send("y");
+    EXPECT_FALSE(channel->FDownloading);
+    EXPECT_TRUE(button.isEnabled());
+    EXPECT_FALSE(called);
+    EXPECT_FALSE(folder.Exists("huge.bin"));
 }
 
 // --- The channel's own codes ---------------------------------------------------------------------

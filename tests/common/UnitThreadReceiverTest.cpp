@@ -23,18 +23,27 @@ TEST_F(PushReceiverTest, TwoConnectionsFromOneAddressShareOneTransfer) {
     EXPECT_EQ(receiver->FPeerAddresses->Count(), 1);
 }
 
-TEST_F(PushReceiverTest, ReconnectFindsTheTransferAsItWasLeft) {
-    Offer(*peer, "resumed.bin", 1031, 2);
+TEST_F(PushReceiverTest, LastConnectionOfAnAddressClosingGivesUpItsTransferAndRecord) {
+    auto second = ReceiverPeer::ConnectTo(port);
+    Offer(*peer, "cut.bin", 2000, 2);
     SendBlock(*peer, FileBytes(1024), "04");
     Send(*peer, "04");
     ExpectReply(*peer, "05");
+
     peer->Close();
+    ASSERT_TRUE(WaitUntil([&] { return receiver->FServerSocket->ActiveConnections() == 1; }));
+    EXPECT_TRUE(receiver->FClients[0].Stream.has_value()) << "the address is still connected";
+    second->Close();
+    ASSERT_TRUE(WaitUntil([&] { return receiver->FPeerAddresses->Count() == 0; }));
+    EXPECT_FALSE(receiver->FClients[0].Stream.has_value());
+    EXPECT_FALSE(folder.Exists("cut.bin"));
+    const auto lines = LogLines(&log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(AfterTimeStamp(lines[0]), " cut.bin 接收中断，已放弃接收");
+
     peer = ReceiverPeer::ConnectTo(port);
-    Send(*peer, "08tail?"); // expected as a block, taken as one
-    ExpectReply(*peer, "09");
-    EXPECT_EQ(folder.Read("resumed.bin"), FileBytes(1024) + "08tail?");
-    EXPECT_EQ(LogLines(&log).size(), 1u) << "no text message was logged";
-    EXPECT_TRUE(boxes.Boxes().empty());
+    Send(*peer, "01next.bin"); // a command again, not the missing block
+    ExpectReply(*peer, "03");
 }
 
 TEST_F(PushReceiverTest, SecondPeerAddressGetsARecordOfItsOwn) {
@@ -76,6 +85,24 @@ TEST_F(PushReceiverTest, AddressBeyondTheLastRecordIsClosedAndChangesNothing) {
     ExpectReply(*peer, "04");
     SendBlock(*peer, "end", "09");
     EXPECT_EQ(folder.Read("last.bin"), "end");
+}
+
+TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
+    ProgramFolder folder;
+    TSocketFileReceiver receiver(folder.Path(), 0, 2);
+    const int port = receiver.FServerSocket->Port();
+    auto first = ReceiverPeer::ConnectTo(port);
+    auto second = ReceiverPeer::ConnectTo(port);
+    auto third = ReceiverPeer::ConnectTo(port);
+    EXPECT_TRUE(third->WaitClosedByReceiver());
+
+    first->Close(); // a place comes free
+    ASSERT_TRUE(WaitUntil([&] { return receiver.FServerSocket->ActiveConnections() == 1; }));
+    auto fourth = ReceiverPeer::ConnectTo(port);
+    for (ReceiverPeer* served : {second.get(), fourth.get()}) {
+        served->Send("01probe");
+        EXPECT_EQ(served->Take(2 + receiver.FLocalID.size()), "03" + receiver.FLocalID);
+    }
 }
 
 // --- Socket ------------------------------------------------------------------------------------

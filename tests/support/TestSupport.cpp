@@ -23,6 +23,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 ProgramFolder::ProgramFolder() {
     if (!FDir.isValid())
@@ -163,6 +164,16 @@ bool IsStamped(const AnsiString& line, const AnsiString& text) {
             return false;
     }
     return true;
+}
+
+OnBoxShown::OnBoxShown(std::function<void()> action) : FAction(std::move(action)) {
+    qApp->installEventFilter(this);
+}
+
+bool OnBoxShown::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) && FAction)
+        std::exchange(FAction, nullptr)();
+    return false;
 }
 
 std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {

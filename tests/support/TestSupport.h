@@ -90,5 +90,16 @@ private:
 // Whether the line is a time stamp "hh:mm:ss" followed by the text.
 bool IsStamped(const AnsiString& line, const AnsiString& text);
 
+// Runs the action once, as the first message box that opens is shown. The box is not modal yet,
+// so a ModalBoxCloser leaves it alone while the action runs, and closes boxes it opens.
+class OnBoxShown : public QObject {
+public:
+    explicit OnBoxShown(std::function<void()> action);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void()> FAction;
+};
+
 // The text of a log widget's lines, each converted back to the system's bytes.
 std::vector<AnsiString> LogLines(const class QPlainTextEdit* log);
