@@ -78,15 +78,26 @@ struct TBmpInfo {
     }
 };
 
-// The header in a size Qt decodes: core, info, version 4 and version 5 headers stay as they
-// are; a shorter info header is widened to 40 bytes with the fields it lacks taken as 0; any
-// other size becomes a version 4 header keeping the first 40 bytes and, for bit fields, the
-// masks that follow them.
-QByteArray DecodableHeader(const unsigned char* stored, std::uint32_t size,
-                           std::uint32_t compression) {
+// A core header as the 40-byte header of the same picture. Qt reads the core header's width
+// and height as signed, so 32768 rows and more would turn into fewer rows stored top-down.
+QByteArray InfoHeaderFromCore(const TBmpInfo& info) {
+    QByteArray header(InfoHeaderSize, '\0');
+    PutLE32(header, 0, InfoHeaderSize);
+    PutLE32(header, 4, static_cast<std::uint64_t>(info.Width));
+    PutLE32(header, 8, static_cast<std::uint64_t>(info.Height));
+    PutLE32(header, 12, info.Planes | (info.BitsPerPixel << 16));
+    return header;
+}
+
+// The header in a size Qt decodes: info, version 4 and version 5 headers stay as they are; a
+// core header becomes an info header; a shorter info header is widened to 40 bytes with the
+// fields it lacks taken as 0; any other size becomes a version 4 header keeping the first 40
+// bytes and, for bit fields, the masks that follow them.
+QByteArray DecodableHeader(const unsigned char* stored, std::uint32_t size, const TBmpInfo& info) {
+    if (size == CoreHeaderSize)
+        return InfoHeaderFromCore(info);
     QByteArray header(reinterpret_cast<const char*>(stored), static_cast<qsizetype>(size));
-    if (size == CoreHeaderSize || size == InfoHeaderSize || size == V4HeaderSize ||
-        size == V5HeaderSize)
+    if (size == InfoHeaderSize || size == V4HeaderSize || size == V5HeaderSize)
         return header;
     if (size < InfoHeaderSize) {
         header.append(static_cast<qsizetype>(InfoHeaderSize - size), '\0');
@@ -94,7 +105,7 @@ QByteArray DecodableHeader(const unsigned char* stored, std::uint32_t size,
         return header;
     }
     const std::uint32_t kept =
-        compression == BiBitFields ? std::min(size, InfoHeaderSize + 16) : InfoHeaderSize;
+        info.Compression == BiBitFields ? std::min(size, InfoHeaderSize + 16) : InfoHeaderSize;
     header.truncate(static_cast<qsizetype>(kept));
     header.append(static_cast<qsizetype>(V4HeaderSize - kept), '\0');
     PutLE32(header, 0, V4HeaderSize);
@@ -125,6 +136,19 @@ const unsigned char* ReadHeader(TBmpCursor& in, std::uint32_t size, TBmpInfo& in
     info.ImageSize = LE32(h + 20);
     info.ColorsUsed = LE32(h + 32);
     return rest;
+}
+
+// The colour table as an info header has it: a core header's 3-byte entries gain a fourth.
+QByteArray DecodableTable(const unsigned char* table, std::uint64_t bytes,
+                          std::uint32_t headerSize) {
+    const auto* entries = reinterpret_cast<const char*>(table);
+    if (headerSize != CoreHeaderSize)
+        return QByteArray(entries, static_cast<qsizetype>(bytes));
+    QByteArray widened;
+    widened.reserve(static_cast<qsizetype>(bytes / 3 * 4));
+    for (std::uint64_t at = 0; at + 3 <= bytes; at += 3)
+        widened.append(entries + at, 3).append('\0');
+    return widened;
 }
 
 std::uint64_t ColourTableEntries(const TBmpInfo& info) {
@@ -374,9 +398,9 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
         QByteArray head(FileHeaderSize, '\0');
         head[0] = 'B';
         head[1] = 'M';
-        head.append(DecodableHeader(storedHeader, headerSize, info.Compression));
+        head.append(DecodableHeader(storedHeader, headerSize, info));
         head.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
-        head.append(reinterpret_cast<const char*>(table), static_cast<qsizetype>(tableBytes));
+        head.append(DecodableTable(table, tableBytes, headerSize));
         PutLE32(head, 10, static_cast<std::uint64_t>(head.size()));
         PutLE32(head, 2,
                 static_cast<std::uint64_t>(head.size()) + static_cast<std::uint64_t>(needed));

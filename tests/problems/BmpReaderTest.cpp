@@ -381,3 +381,32 @@ TEST(BmpReader, ChannelsOfEveryWidthSpanTheFullRange) {
                   0);
     }
 }
+
+// The core header's width and height are unsigned 16-bit fields: 32768 and more are sizes,
+// not top-down or negative ones.
+TEST(BmpReader, CoreHeaderSizesOf32768AndMoreAreUnsigned) {
+    struct Case {
+        int Width, Height, Bits;
+    };
+    for (const Case& c : {Case{3, 62977, 24}, Case{40000, 2, 24}, Case{32768, 3, 8}}) {
+        SCOPED_TRACE(testing::Message() << c.Width << " x " << c.Height << ", " << c.Bits);
+        BmpLayout layout;
+        layout.HeaderSize = 12;
+        layout.Width = c.Width;
+        layout.Height = c.Height;
+        layout.BitsPerPixel = c.Bits;
+        const bool paletted = c.Bits == 8;
+        if (paletted)
+            layout.Palette = Palette(256);
+        const QRgb top = paletted ? layout.Palette[1] : qRgb(200, 0, 0);
+        const QRgb below = paletted ? layout.Palette[0] : qRgb(0, 0, 200);
+        const AnsiString bmp = BuildBmp(layout, [&](int, int y) {
+            return paletted ? (y == 0 ? 1u : 0u) : (y == 0 ? top : below) & 0xFFFFFFu;
+        });
+        QImage bitmap;
+        ASSERT_EQ(Consumed(bmp + "next", bitmap), bmp.size());
+        ASSERT_EQ(bitmap.size(), QSize(c.Width, c.Height));
+        EXPECT_EQ(bitmap.pixel(c.Width - 1, 0), top);
+        EXPECT_EQ(bitmap.pixel(0, c.Height - 1), below);
+    }
+}
