@@ -348,8 +348,7 @@ QImage PreparedImage(QImageReader& reader) {
 
 } // namespace
 
-std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
-                    std::size_t& pictureBytesLeft) {
+std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap, std::size_t& bytesLeft) {
     if (rest == 0) {
         bitmap = QImage();
         return 0;
@@ -390,6 +389,10 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
     const std::int64_t needed = info.RowsBytes();
     if (needed <= 0 || !WithinAllocationLimit(info))
         throw EInvalidGraphic();
+    const auto missing =
+        static_cast<std::uint64_t>(needed) - std::min<std::uint64_t>(pixelBytes, needed);
+    if (missing > static_cast<std::uint64_t>(MissingRowsTolerated * info.RowBytes()))
+        throw EInvalidGraphic();
     QImage decoded;
     TChannels channels;
     if (ChannelsToScale(info, headerSize, storedHeader, masks, channels)) {
@@ -411,10 +414,11 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
         if (!reader.read(&decoded))
             throw EInvalidGraphic();
     }
-    const auto decodedBytes = static_cast<std::size_t>(decoded.sizeInBytes());
-    if (decodedBytes > pictureBytesLeft)
+    const auto decodedBytes =
+        static_cast<std::size_t>(decoded.sizeInBytes()) + ImageBookkeepingBytes;
+    if (decodedBytes > bytesLeft)
         throw EInvalidGraphic();
-    pictureBytesLeft -= decodedBytes;
+    bytesLeft -= decodedBytes;
     bitmap = std::move(decoded);
     return in.Position();
 }

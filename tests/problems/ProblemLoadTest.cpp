@@ -271,6 +271,50 @@ TEST_F(ProblemLoad, CompressedPictureTakesTheRestOfTheText) {
     EXPECT_EQ(Titles(), TitleList{"a"});
 }
 
+TEST_F(ProblemLoad, RecordsOfOneFileTakeAtMostTheirAllowance) {
+    ProblemRecord minimal;
+    minimal.Title = minimal.Text2 = minimal.Text3 = minimal.Text4 = minimal.Text5 = minimal.Text6 =
+        minimal.Lines = minimal.Text7 = "";
+    minimal.Picture = SolidBmp24(1, 1, qRgb(1, 2, 3));
+    ProblemRecord lineBreaks = minimal;
+    lineBreaks.Lines = AnsiString(100000, '\n'); // 100,001 empty lines
+    struct Case {
+        const char* Name;
+        AnsiString Text;
+        int Loaded;
+    };
+    constexpr std::size_t Allowance = 1024 * 1024;
+    // A record with its 1 x 1 picture takes well over 300 bytes, its picture alone less.
+    const std::size_t present = Allowance / 300;
+    const std::vector<Case> cases = {
+        {"2^31-1 declared, more present than the allowance holds",
+         IntegerField(2147483647) +
+             [&] {
+                 AnsiString records;
+                 for (std::size_t i = 0; i < present; ++i)
+                     records += minimal.Text();
+                 return records;
+             }(),
+         -1},
+        {"a line list of line breaks", ProblemText({minimal, lineBreaks}), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteText(c.Text);
+        TPracDataManage container(Allowance);
+        try {
+            container.LoadFromFile(Path());
+            ADD_FAILURE() << "no error";
+        } catch (const EInvalidGraphic& error) {
+            EXPECT_EQ(error.Message, "Bitmap image is not valid");
+        }
+        if (c.Loaded >= 0)
+            EXPECT_EQ(container.Count(), c.Loaded);
+        else
+            EXPECT_LT(container.Count(), static_cast<int>(present));
+    }
+}
+
 TEST_F(ProblemLoad, ItemsOutsideTheListRaiseTheListError) {
     WriteProblemFile(Path(), {Titled("a")});
     EXPECT_EQ(Load(), "");
