@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -236,7 +237,8 @@ QImage DecodeChannels(const TBmpInfo& info, const TChannels& channels, const uns
                       std::size_t pixelBytes) {
     const int width = static_cast<int>(info.Width);
     const int rows = static_cast<int>(info.Rows());
-    QImage image(width, rows, channels.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image = BigBlock::NewImage(
+        width, rows, channels.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         throw EInvalidGraphic();
     const auto rowBytes = static_cast<std::size_t>(info.RowBytes());
@@ -256,6 +258,34 @@ QImage DecodeChannels(const TBmpInfo& info, const TChannels& channels, const uns
                       static_cast<int>(channels.Blue.Scaled(pixel)),
                       channels.HasAlpha ? static_cast<int>(channels.Alpha.Scaled(pixel)) : 255);
         }
+    }
+    return image;
+}
+
+// The rows of a 24-bit picture without compression, the commonest kind, widened to 32 bits
+// without Qt's general decoder; rows missing at the end of the pixel bytes show black.
+QImage DecodeRgb24(const TBmpInfo& info, const unsigned char* pixels, std::size_t pixelBytes) {
+    const int width = static_cast<int>(info.Width);
+    const int rows = static_cast<int>(info.Rows());
+    QImage image = BigBlock::NewImage(width, rows, QImage::Format_RGB32);
+    if (image.isNull())
+        throw EInvalidGraphic();
+    const auto rowBytes = static_cast<std::size_t>(info.RowBytes());
+    std::vector<unsigned char> partial;
+    for (int stored = 0; stored < rows; ++stored) {
+        const std::size_t rowStart = static_cast<std::size_t>(stored) * rowBytes;
+        const unsigned char* row = pixels + rowStart;
+        if (rowStart + rowBytes > pixelBytes) {
+            partial.assign(rowBytes, 0);
+            if (rowStart < pixelBytes)
+                std::memcpy(partial.data(), row, pixelBytes - rowStart);
+            row = partial.data();
+        }
+        const int y = info.Height < 0 ? stored : rows - 1 - stored;
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = 0xFF000000u | row[3 * x] | (row[3 * x + 1] << 8) |
+                      (std::uint32_t{row[3 * x + 2]} << 16);
     }
     return image;
 }
@@ -315,35 +345,10 @@ private:
     qint64 FSize;
 };
 
-// Pixels of a big picture live in a big block that goes with the last copy of the picture.
-struct TPixelBlock {
-    void* Block;
-    std::size_t Size;
-};
-
-void ReleasePixelBlock(void* info) {
-    const auto* pixels = static_cast<TPixelBlock*>(info);
-    BigBlock::Free(pixels->Block, pixels->Size);
-    delete pixels;
-}
-
-// The image Qt decodes a big picture into (Qt keeps an image of the right size and format);
-// a null image lets Qt allocate it.
+// The image Qt decodes a picture into: Qt keeps an image of the right size and format.
 QImage PreparedImage(QImageReader& reader) {
-    constexpr std::size_t BigPicture = 1024 * 1024;
     const QSize size = reader.size();
-    const QImage::Format format = reader.imageFormat();
-    if (size.isEmpty() || format == QImage::Format_Invalid)
-        return QImage();
-    const auto depth = static_cast<std::uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
-    const std::uint64_t bytesPerLine =
-        (static_cast<std::uint64_t>(size.width()) * depth + 31) / 32 * 4;
-    const std::uint64_t bytes = bytesPerLine * static_cast<std::uint64_t>(size.height());
-    if (bytes < BigPicture)
-        return QImage();
-    auto* pixels = new TPixelBlock{BigBlock::Allocate(bytes), bytes};
-    return QImage(static_cast<uchar*>(pixels->Block), size.width(), size.height(),
-                  static_cast<qsizetype>(bytesPerLine), format, &ReleasePixelBlock, pixels);
+    return BigBlock::NewImage(size.width(), size.height(), reader.imageFormat());
 }
 
 } // namespace
@@ -395,7 +400,9 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap, std::siz
         throw EInvalidGraphic();
     QImage decoded;
     TChannels channels;
-    if (ChannelsToScale(info, headerSize, storedHeader, masks, channels)) {
+    if (info.BitsPerPixel == 24 && info.Compression == BiRgb) {
+        decoded = DecodeRgb24(info, pixels, static_cast<std::size_t>(pixelBytes));
+    } else if (ChannelsToScale(info, headerSize, storedHeader, masks, channels)) {
         decoded = DecodeChannels(info, channels, pixels, static_cast<std::size_t>(pixelBytes));
     } else {
         QByteArray head(FileHeaderSize, '\0');

@@ -72,8 +72,12 @@ void DecompressStream(TMemoryStream& stream, std::size_t limit) {
     {
         TInflater inflater(stream.Bytes());
         for (;;) {
-            // Each block is inflated straight into the free end of the growing buffer.
-            const std::size_t count = inflater.Read(inflated.Reserve(BlockSize), BlockSize);
+            // Inflated straight into the whole free end of the growing buffer: the same bytes
+            // and the same errors as 512-byte reads, without zlib copying every block into its
+            // window. One byte past the limit is enough to see it passed.
+            char* end = inflated.Reserve(BlockSize);
+            const std::size_t wanted = std::min(inflated.Room(), limit - inflated.Size() + 1);
+            const std::size_t count = inflater.Read(end, wanted);
             if (count == 0)
                 break;
             if (count > limit - inflated.Size())
