@@ -293,12 +293,11 @@ Spread SpreadOf(std::vector<double> values) {
     return {values.front(), values[values.size() / 2], values.back()};
 }
 
-void PrintRow(const char* name, const std::vector<double>& values, const char* unit) {
+void PrintRow(const std::string& name, const std::vector<double>& values, const char* unit) {
     const Spread spread = SpreadOf(values);
-    std::printf("%-34s %8.2f %8.2f %8.2f %s\n", name, spread.Min, spread.Median, spread.Max, unit);
+    std::printf("%-44s %8.2f %8.2f %8.2f %s\n", name.c_str(), spread.Min, spread.Median, spread.Max,
+                unit);
 }
-
-} // namespace
 
 // Touches more memory than any measurement takes and lets it go. On a virtual machine a page
 // the system has not used for a while can cost far more to touch than one just freed; run
@@ -310,6 +309,16 @@ int WarmMemory() {
         block.Data[at] = 1;
     return 0;
 }
+
+// The machine's load average over the last minute, as the system reports it.
+std::string LoadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string minute;
+    file >> minute;
+    return minute.empty() ? "unknown" : minute;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc == 6 && std::string(argv[1]) == "--measure")
@@ -325,6 +334,7 @@ int main(int argc, char** argv) {
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
         Fail("cannot find this program");
 
+    const std::string loadAtStart = LoadAverage();
     std::vector<double> load, inflate, convert, loadByInflate, loadByConvert, peak;
     for (int round = 0; round < rounds; ++round) {
         const Figure client = RunFresh(self, "load", path, inflatedSize, offsets);
@@ -341,14 +351,17 @@ int main(int argc, char** argv) {
                     convertFloor.Milliseconds);
         std::fflush(stdout);
     }
-    std::printf("\n%d rounds, fresh processes, alternating%34s %8s %8s\n", rounds, "min", "median",
-                "max");
+    std::printf("\n%-44s %8s %8s %8s\n",
+                (std::to_string(rounds) + " rounds, fresh processes, alternating").c_str(), "min",
+                "median", "max");
     PrintRow("load", load, "ms");
     PrintRow("floor: inflate", inflate, "ms");
     PrintRow("floor: inflate + convert", convert, "ms");
     PrintRow("ratio load / inflate (goal 1.3)", loadByInflate, "");
     PrintRow("ratio load / inflate + convert (goal 1.1)", loadByConvert, "");
     PrintRow("load's memory growth", peak, "MiB");
-    std::printf("inflated text: %.1f MiB\n", static_cast<double>(inflatedSize) / 1048576.0);
+    std::printf("inflated text: %.1f MiB; machine load average %s at the start, %s at the end\n",
+                static_cast<double>(inflatedSize) / 1048576.0, loadAtStart.c_str(),
+                LoadAverage().c_str());
     return 0;
 }
