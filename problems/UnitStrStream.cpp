@@ -47,7 +47,7 @@ void ReadWholeFile(const AnsiString& fileName, TMemoryStream& bytes) {
 void TMyStrStream::LoadFromFile(const AnsiString& fileName) {
     TMemoryStream file;
     ReadWholeFile(fileName, file);
-    DecompressStream(file);
+    DecompressStream(file, FInflatedBytes);
     // The text held before goes, with the compressed copy already released by the inflating.
     Buffer.Swap(file);
     Buffer.Position = 0;

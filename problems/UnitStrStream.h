@@ -17,16 +17,18 @@ inline constexpr std::size_t MaxRecordBytes = 2 * MaxInflatedSize;
 
 class TMyStrStream {
 public:
-    // recordBytes: the memory the records of each loaded text may take.
-    explicit TMyStrStream(std::size_t recordBytes = MaxRecordBytes)
-        : FRecordBytes(recordBytes), FRecordBytesLeft(recordBytes) {}
+    // recordBytes: the memory the records of each loaded text may take; inflatedBytes: the
+    // longest text a file may inflate to.
+    explicit TMyStrStream(std::size_t recordBytes = MaxRecordBytes,
+                          std::size_t inflatedBytes = MaxInflatedSize)
+        : FRecordBytes(recordBytes), FRecordBytesLeft(recordBytes), FInflatedBytes(inflatedBytes) {}
 
     // The inflated text and the read position.
     TMemoryStream Buffer;
 
     // Reads and inflates the whole file; its text replaces what the reader held, position 0.
     // Raises EFOpenError when the file cannot be read, EZDecompressionError when it does not
-    // inflate (the reader then keeps its text).
+    // inflate or inflates past inflatedBytes (the reader then keeps its text).
     void LoadFromFile(const AnsiString& fileName);
     // Sets the position to 0.
     void Rewind() { Buffer.Position = 0; }
@@ -51,6 +53,7 @@ public:
 private:
     std::size_t FRecordBytes;
     std::size_t FRecordBytesLeft;
+    std::size_t FInflatedBytes;
 
     // The body of a field whose length prefix is prefixWidth characters wide.
     AnsiString ReadField(std::size_t prefixWidth);
