@@ -390,16 +390,17 @@ TEST(BmpReader, CoreHeaderSizesOf32768AndMoreAreUnsigned) {
     struct Case {
         int Width, Height, Bits;
     };
-    for (const Case& c : {Case{3, 62977, 24}, Case{40000, 2, 24}, Case{32768, 3, 8}}) {
+    for (const Case& c :
+         {Case{3, 62977, 8}, Case{40000, 2, 4}, Case{32768, 2, 32}, Case{3, 32768, 24}}) {
         SCOPED_TRACE(testing::Message() << c.Width << " x " << c.Height << ", " << c.Bits);
         BmpLayout layout;
         layout.HeaderSize = 12;
         layout.Width = c.Width;
         layout.Height = c.Height;
         layout.BitsPerPixel = c.Bits;
-        const bool paletted = c.Bits == 8;
+        const bool paletted = c.Bits <= 8;
         if (paletted)
-            layout.Palette = Palette(256);
+            layout.Palette = Palette(1 << c.Bits);
         const QRgb top = paletted ? layout.Palette[1] : qRgb(200, 0, 0);
         const QRgb below = paletted ? layout.Palette[0] : qRgb(0, 0, 200);
         const AnsiString bmp = BuildBmp(layout, [&](int, int y) {
