@@ -360,6 +360,8 @@ int main(int argc, char** argv) {
     PrintRow("ratio load / inflate (goal 1.3)", loadByInflate, "");
     PrintRow("ratio load / inflate + convert (goal 1.1)", loadByConvert, "");
     PrintRow("load's memory growth", peak, "MiB");
+    std::printf("load's memory growth / inflated text, median: %.2f (goal <= 3)\n",
+                SpreadOf(peak).Median * 1048576.0 / static_cast<double>(inflatedSize));
     std::printf("inflated text: %.1f MiB; machine load average %s at the start, %s at the end\n",
                 static_cast<double>(inflatedSize) / 1048576.0, loadAtStart.c_str(),
                 LoadAverage().c_str());
