@@ -75,4 +75,39 @@ void Free(void* block, std::size_t size) noexcept {
         munmap(block, MappedSize(size));
 }
 
+namespace {
+
+// Below this an image's pixels come from the ordinary heap.
+constexpr std::uint64_t BigImage = 1024 * 1024;
+
+struct TPixelBlock {
+    void* Block;
+    std::size_t Size;
+};
+
+void ReleasePixelBlock(void* info) {
+    const auto* pixels = static_cast<TPixelBlock*>(info);
+    Free(pixels->Block, pixels->Size);
+    delete pixels;
+}
+
+} // namespace
+
+QImage NewImage(int width, int height, QImage::Format format) {
+    if (width <= 0 || height <= 0 || format == QImage::Format_Invalid)
+        return QImage();
+    const auto depth = static_cast<std::uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
+    const std::uint64_t bytesPerLine = (static_cast<std::uint64_t>(width) * depth + 31) / 32 * 4;
+    const std::uint64_t bytes = bytesPerLine * static_cast<std::uint64_t>(height);
+    if (bytes < BigImage)
+        return QImage(width, height, format);
+    try {
+        auto* pixels = new TPixelBlock{Allocate(bytes), bytes};
+        return QImage(static_cast<uchar*>(pixels->Block), width, height,
+                      static_cast<qsizetype>(bytesPerLine), format, &ReleasePixelBlock, pixels);
+    } catch (const std::bad_alloc&) {
+        return QImage();
+    }
+}
+
 } // namespace BigBlock

@@ -3,6 +3,8 @@
 // that many small pages can cost more than inflating into them.
 #pragma once
 
+#include <QImage>
+
 #include <cstddef>
 
 namespace BigBlock {
@@ -12,5 +14,10 @@ void* Allocate(std::size_t size);
 // Keeps the first min(oldSize, newSize) bytes; the block may move.
 void* Resize(void* block, std::size_t oldSize, std::size_t newSize);
 void Free(void* block, std::size_t size) noexcept;
+
+// An image of the given size and format, its pixels uninitialised; a big one keeps them in a
+// big block that goes with its last copy. A null image when the size is empty or the system
+// refuses the memory.
+QImage NewImage(int width, int height, QImage::Format format);
 
 } // namespace BigBlock

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -78,15 +79,26 @@ struct TBmpInfo {
     }
 };
 
-// The header in a size Qt decodes: core, info, version 4 and version 5 headers stay as they
-// are; a shorter info header is widened to 40 bytes with the fields it lacks taken as 0; any
-// other size becomes a version 4 header keeping the first 40 bytes and, for bit fields, the
-// masks that follow them.
-QByteArray DecodableHeader(const unsigned char* stored, std::uint32_t size,
-                           std::uint32_t compression) {
+// A core header as the 40-byte header of the same picture. Qt reads the core header's width
+// and height as signed, so 32768 rows and more would turn into fewer rows stored top-down.
+QByteArray InfoHeaderFromCore(const TBmpInfo& info) {
+    QByteArray header(InfoHeaderSize, '\0');
+    PutLE32(header, 0, InfoHeaderSize);
+    PutLE32(header, 4, static_cast<std::uint64_t>(info.Width));
+    PutLE32(header, 8, static_cast<std::uint64_t>(info.Height));
+    PutLE32(header, 12, info.Planes | (info.BitsPerPixel << 16));
+    return header;
+}
+
+// The header in a size Qt decodes: info, version 4 and version 5 headers stay as they are; a
+// core header becomes an info header; a shorter info header is widened to 40 bytes with the
+// fields it lacks taken as 0; any other size becomes a version 4 header keeping the first 40
+// bytes and, for bit fields, the masks that follow them.
+QByteArray DecodableHeader(const unsigned char* stored, std::uint32_t size, const TBmpInfo& info) {
+    if (size == CoreHeaderSize)
+        return InfoHeaderFromCore(info);
     QByteArray header(reinterpret_cast<const char*>(stored), static_cast<qsizetype>(size));
-    if (size == CoreHeaderSize || size == InfoHeaderSize || size == V4HeaderSize ||
-        size == V5HeaderSize)
+    if (size == InfoHeaderSize || size == V4HeaderSize || size == V5HeaderSize)
         return header;
     if (size < InfoHeaderSize) {
         header.append(static_cast<qsizetype>(InfoHeaderSize - size), '\0');
@@ -94,7 +106,7 @@ QByteArray DecodableHeader(const unsigned char* stored, std::uint32_t size,
         return header;
     }
     const std::uint32_t kept =
-        compression == BiBitFields ? std::min(size, InfoHeaderSize + 16) : InfoHeaderSize;
+        info.Compression == BiBitFields ? std::min(size, InfoHeaderSize + 16) : InfoHeaderSize;
     header.truncate(static_cast<qsizetype>(kept));
     header.append(static_cast<qsizetype>(V4HeaderSize - kept), '\0');
     PutLE32(header, 0, V4HeaderSize);
@@ -125,6 +137,19 @@ const unsigned char* ReadHeader(TBmpCursor& in, std::uint32_t size, TBmpInfo& in
     info.ImageSize = LE32(h + 20);
     info.ColorsUsed = LE32(h + 32);
     return rest;
+}
+
+// The colour table as an info header has it: a core header's 3-byte entries gain a fourth.
+QByteArray DecodableTable(const unsigned char* table, std::uint64_t bytes,
+                          std::uint32_t headerSize) {
+    const auto* entries = reinterpret_cast<const char*>(table);
+    if (headerSize != CoreHeaderSize)
+        return QByteArray(entries, static_cast<qsizetype>(bytes));
+    QByteArray widened;
+    widened.reserve(static_cast<qsizetype>(bytes / 3 * 4));
+    for (std::uint64_t at = 0; at + 3 <= bytes; at += 3)
+        widened.append(entries + at, 3).append('\0');
+    return widened;
 }
 
 std::uint64_t ColourTableEntries(const TBmpInfo& info) {
@@ -212,7 +237,8 @@ QImage DecodeChannels(const TBmpInfo& info, const TChannels& channels, const uns
                       std::size_t pixelBytes) {
     const int width = static_cast<int>(info.Width);
     const int rows = static_cast<int>(info.Rows());
-    QImage image(width, rows, channels.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image = BigBlock::NewImage(
+        width, rows, channels.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         throw EInvalidGraphic();
     const auto rowBytes = static_cast<std::size_t>(info.RowBytes());
@@ -232,6 +258,34 @@ QImage DecodeChannels(const TBmpInfo& info, const TChannels& channels, const uns
                       static_cast<int>(channels.Blue.Scaled(pixel)),
                       channels.HasAlpha ? static_cast<int>(channels.Alpha.Scaled(pixel)) : 255);
         }
+    }
+    return image;
+}
+
+// The rows of a 24-bit picture without compression, the commonest kind, widened to 32 bits
+// without Qt's general decoder; rows missing at the end of the pixel bytes show black.
+QImage DecodeRgb24(const TBmpInfo& info, const unsigned char* pixels, std::size_t pixelBytes) {
+    const int width = static_cast<int>(info.Width);
+    const int rows = static_cast<int>(info.Rows());
+    QImage image = BigBlock::NewImage(width, rows, QImage::Format_RGB32);
+    if (image.isNull())
+        throw EInvalidGraphic();
+    const auto rowBytes = static_cast<std::size_t>(info.RowBytes());
+    std::vector<unsigned char> partial;
+    for (int stored = 0; stored < rows; ++stored) {
+        const std::size_t rowStart = static_cast<std::size_t>(stored) * rowBytes;
+        const unsigned char* row = pixels + rowStart;
+        if (rowStart + rowBytes > pixelBytes) {
+            partial.assign(rowBytes, 0);
+            if (rowStart < pixelBytes)
+                std::memcpy(partial.data(), row, pixelBytes - rowStart);
+            row = partial.data();
+        }
+        const int y = info.Height < 0 ? stored : rows - 1 - stored;
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = 0xFF000000u | row[3 * x] | (row[3 * x + 1] << 8) |
+                      (std::uint32_t{row[3 * x + 2]} << 16);
     }
     return image;
 }
@@ -291,41 +345,15 @@ private:
     qint64 FSize;
 };
 
-// Pixels of a big picture live in a big block that goes with the last copy of the picture.
-struct TPixelBlock {
-    void* Block;
-    std::size_t Size;
-};
-
-void ReleasePixelBlock(void* info) {
-    const auto* pixels = static_cast<TPixelBlock*>(info);
-    BigBlock::Free(pixels->Block, pixels->Size);
-    delete pixels;
-}
-
-// The image Qt decodes a big picture into (Qt keeps an image of the right size and format);
-// a null image lets Qt allocate it.
+// The image Qt decodes a picture into: Qt keeps an image of the right size and format.
 QImage PreparedImage(QImageReader& reader) {
-    constexpr std::size_t BigPicture = 1024 * 1024;
     const QSize size = reader.size();
-    const QImage::Format format = reader.imageFormat();
-    if (size.isEmpty() || format == QImage::Format_Invalid)
-        return QImage();
-    const auto depth = static_cast<std::uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
-    const std::uint64_t bytesPerLine =
-        (static_cast<std::uint64_t>(size.width()) * depth + 31) / 32 * 4;
-    const std::uint64_t bytes = bytesPerLine * static_cast<std::uint64_t>(size.height());
-    if (bytes < BigPicture)
-        return QImage();
-    auto* pixels = new TPixelBlock{BigBlock::Allocate(bytes), bytes};
-    return QImage(static_cast<uchar*>(pixels->Block), size.width(), size.height(),
-                  static_cast<qsizetype>(bytesPerLine), format, &ReleasePixelBlock, pixels);
+    return BigBlock::NewImage(size.width(), size.height(), reader.imageFormat());
 }
 
 } // namespace
 
-std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
-                    std::size_t& pictureBytesLeft) {
+std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap, std::size_t& bytesLeft) {
     if (rest == 0) {
         bitmap = QImage();
         return 0;
@@ -366,17 +394,23 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
     const std::int64_t needed = info.RowsBytes();
     if (needed <= 0 || !WithinAllocationLimit(info))
         throw EInvalidGraphic();
+    const auto missing =
+        static_cast<std::uint64_t>(needed) - std::min<std::uint64_t>(pixelBytes, needed);
+    if (missing > static_cast<std::uint64_t>(MissingRowsTolerated * info.RowBytes()))
+        throw EInvalidGraphic();
     QImage decoded;
     TChannels channels;
-    if (ChannelsToScale(info, headerSize, storedHeader, masks, channels)) {
+    if (info.BitsPerPixel == 24 && info.Compression == BiRgb) {
+        decoded = DecodeRgb24(info, pixels, static_cast<std::size_t>(pixelBytes));
+    } else if (ChannelsToScale(info, headerSize, storedHeader, masks, channels)) {
         decoded = DecodeChannels(info, channels, pixels, static_cast<std::size_t>(pixelBytes));
     } else {
         QByteArray head(FileHeaderSize, '\0');
         head[0] = 'B';
         head[1] = 'M';
-        head.append(DecodableHeader(storedHeader, headerSize, info.Compression));
+        head.append(DecodableHeader(storedHeader, headerSize, info));
         head.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
-        head.append(reinterpret_cast<const char*>(table), static_cast<qsizetype>(tableBytes));
+        head.append(DecodableTable(table, tableBytes, headerSize));
         PutLE32(head, 10, static_cast<std::uint64_t>(head.size()));
         PutLE32(head, 2,
                 static_cast<std::uint64_t>(head.size()) + static_cast<std::uint64_t>(needed));
@@ -387,10 +421,11 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap,
         if (!reader.read(&decoded))
             throw EInvalidGraphic();
     }
-    const auto decodedBytes = static_cast<std::size_t>(decoded.sizeInBytes());
-    if (decodedBytes > pictureBytesLeft)
+    const auto decodedBytes =
+        static_cast<std::size_t>(decoded.sizeInBytes()) + ImageBookkeepingBytes;
+    if (decodedBytes > bytesLeft)
         throw EInvalidGraphic();
-    pictureBytesLeft -= decodedBytes;
+    bytesLeft -= decodedBytes;
     bitmap = std::move(decoded);
     return in.Position();
 }

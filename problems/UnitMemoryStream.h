@@ -30,6 +30,8 @@ public:
     // block grows geometrically, so appending stays amortised constant.
     char* Reserve(std::size_t count);
     void Extend(std::size_t count) { FSize += count; }
+    // Bytes that may be written at the end, and counted with Extend, without growing.
+    std::size_t Room() const { return FCapacity - FSize; }
 
 private:
     char* FData = nullptr;

@@ -10,6 +10,9 @@
 
 class TPracDataManage {
 public:
+    // recordBytes: the memory the records of each loaded file may take.
+    explicit TPracDataManage(std::size_t recordBytes = MaxRecordBytes) : Stream(recordBytes) {}
+
     // The reader, one for the container's whole life; keeps its text after a load.
     TMyStrStream Stream;
 

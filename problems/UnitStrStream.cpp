@@ -16,6 +16,12 @@ namespace {
 constexpr std::size_t ShortPrefix = 8; // Integer, Text
 constexpr std::size_t LongPrefix = 10; // Real, Line list
 
+// The heap memory a text holds beyond the string itself.
+std::size_t HeapBytes(const AnsiString& text) {
+    static const std::size_t inPlace = AnsiString().capacity();
+    return text.capacity() > inPlace ? text.capacity() + 1 : 0;
+}
+
 // The whole file, read into one block of its own size.
 void ReadWholeFile(const AnsiString& fileName, TMemoryStream& bytes) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
@@ -41,11 +47,11 @@ void ReadWholeFile(const AnsiString& fileName, TMemoryStream& bytes) {
 void TMyStrStream::LoadFromFile(const AnsiString& fileName) {
     TMemoryStream file;
     ReadWholeFile(fileName, file);
-    DecompressStream(file);
+    DecompressStream(file, FInflatedBytes);
     // The text held before goes, with the compressed copy already released by the inflating.
     Buffer.Swap(file);
     Buffer.Position = 0;
-    FPictureBytesLeft = FPictureBytes;
+    FRecordBytesLeft = FRecordBytes;
 }
 
 AnsiString TMyStrStream::Take(std::size_t count) {
@@ -69,17 +75,30 @@ double TMyStrStream::ReadFloat() {
     return StrToFloat(ReadField(LongPrefix));
 }
 
+void TMyStrStream::Spend(std::size_t bytes) {
+    if (bytes > FRecordBytesLeft)
+        throw EInvalidGraphic();
+    FRecordBytesLeft -= bytes;
+}
+
 AnsiString TMyStrStream::ReadString() {
-    return ReadField(ShortPrefix);
+    AnsiString text = ReadField(ShortPrefix);
+    Spend(HeapBytes(text));
+    return text;
 }
 
 void TMyStrStream::ReadStrings(TStringList& list) {
     const AnsiString body = ReadField(LongPrefix);
+    // Paid before the list is built: a body of line breaks alone would take its size in
+    // lines, each many times a byte.
+    const auto lineEnds = static_cast<std::size_t>(
+        std::count_if(body.begin(), body.end(), [](char c) { return c == '\n' || c == '\r'; }));
+    Spend((lineEnds + 1) * sizeof(AnsiString) + body.size());
     list.SetText(body);
 }
 
 void TMyStrStream::ReadBitmap(QImage& bitmap) {
     const std::size_t consumed = ReadBmp(Buffer.Memory() + std::min(Buffer.Position, Buffer.Size()),
-                                         Buffer.Rest(), bitmap, FPictureBytesLeft);
+                                         Buffer.Rest(), bitmap, FRecordBytesLeft);
     Buffer.Position += consumed;
 }

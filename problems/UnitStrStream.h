@@ -9,24 +9,38 @@
 
 #include <QImage>
 
+// The memory the records read out of one problem text may take, their pictures included. A
+// few bytes of a damaged or hostile text can declare a picture of a hundred megabytes, and a
+// small file can hold millions of tiny records; real problem sets take at most about twice
+// their text.
+inline constexpr std::size_t MaxRecordBytes = 2 * MaxInflatedSize;
+
 class TMyStrStream {
 public:
-    // pictureBytes: the memory the pictures of each loaded text may decode into.
-    explicit TMyStrStream(std::size_t pictureBytes = MaxPictureBytes)
-        : FPictureBytes(pictureBytes), FPictureBytesLeft(pictureBytes) {}
+    // recordBytes: the memory the records of each loaded text may take; inflatedBytes: the
+    // longest text a file may inflate to.
+    explicit TMyStrStream(std::size_t recordBytes = MaxRecordBytes,
+                          std::size_t inflatedBytes = MaxInflatedSize)
+        : FRecordBytes(recordBytes), FRecordBytesLeft(recordBytes), FInflatedBytes(inflatedBytes) {}
 
     // The inflated text and the read position.
     TMemoryStream Buffer;
 
     // Reads and inflates the whole file; its text replaces what the reader held, position 0.
     // Raises EFOpenError when the file cannot be read, EZDecompressionError when it does not
-    // inflate (the reader then keeps its text).
+    // inflate or inflates past inflatedBytes (the reader then keeps its text).
     void LoadFromFile(const AnsiString& fileName);
     // Sets the position to 0.
     void Rewind() { Buffer.Position = 0; }
 
+    // Takes bytes from the memory the records of the loaded text may still take; raises
+    // EInvalidGraphic ("Bitmap image is not valid", the error of a picture the system cannot
+    // create) when fewer are left. The fields read below take theirs themselves.
+    void Spend(std::size_t bytes);
+
     // Each consumes exactly its field; a length or value that is not a number raises
-    // EConvertError, and a body running past the end of the text takes the rest.
+    // EConvertError, and a body running past the end of the text takes the rest. Texts, line
+    // lists and pictures take their memory as Spend does.
     int ReadInteger();
     double ReadFloat();
     AnsiString ReadString();
@@ -37,8 +51,9 @@ public:
     void ReadBitmap(QImage& bitmap);
 
 private:
-    std::size_t FPictureBytes;
-    std::size_t FPictureBytesLeft;
+    std::size_t FRecordBytes;
+    std::size_t FRecordBytesLeft;
+    std::size_t FInflatedBytes;
 
     // The body of a field whose length prefix is prefixWidth characters wide.
     AnsiString ReadField(std::size_t prefixWidth);

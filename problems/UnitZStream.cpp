@@ -66,14 +66,20 @@ private:
 } // namespace
 
 void DecompressStream(TMemoryStream& stream, std::size_t limit) {
-    constexpr std::size_t BlockSize = 512;
+    constexpr std::size_t LeastRoom = 512;
+    constexpr std::size_t LargestRead = std::size_t{1} << 30; // zlib counts output in 32 bits
     stream.Position = 0;
     TMemoryStream inflated;
     {
         TInflater inflater(stream.Bytes());
         for (;;) {
-            // Each block is inflated straight into the free end of the growing buffer.
-            const std::size_t count = inflater.Read(inflated.Reserve(BlockSize), BlockSize);
+            // Inflated straight into the whole free end of the growing buffer: the same bytes
+            // and the same errors as 512-byte reads, without zlib copying every block into its
+            // window. One byte past the limit is enough to see it passed.
+            char* end = inflated.Reserve(LeastRoom);
+            const std::size_t wanted =
+                std::min(inflated.Room(), std::min(limit - inflated.Size(), LargestRead) + 1);
+            const std::size_t count = inflater.Read(end, wanted);
             if (count == 0)
                 break;
             if (count > limit - inflated.Size())

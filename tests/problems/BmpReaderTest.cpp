@@ -276,29 +276,17 @@ TEST(BmpReader, ShortHeadersAndFileHeadersAreReadErrors) {
 }
 
 TEST(BmpReader, PicturesOfOneTextDecodeWithinTheirAllowance) {
-    // Declares 2000 x 2000 pixels, 16 MB once decoded, but holds one byte of them (image size 1).
-    BmpLayout layout;
-    layout.Width = 2000;
-    layout.Height = 2000;
-    AnsiString declaredHuge = BuildBmp(layout, [](int, int) { return 0u; }).substr(0, 14 + 40);
-    declaredHuge[34] = 1;
-    declaredHuge += "x";
-    const AnsiString small = SolidBmp24(5, 3, qRgb(9, 8, 7)); // 60 bytes once decoded
-
+    const AnsiString big = SolidBmp24(300, 300, qRgb(1, 2, 3)); // 360,000 bytes once decoded
+    const AnsiString small = SolidBmp24(5, 3, qRgb(9, 8, 7));   // 60
     QImage bitmap;
-    TMyStrStream roomy;
-    roomy.Buffer.Assign(declaredHuge);
-    roomy.ReadBitmap(bitmap);
-    EXPECT_EQ(bitmap.size(), QSize(2000, 2000));
-
     TMyStrStream reader(1024 * 1024);
-    reader.Buffer.Assign(small + small + declaredHuge + small);
-    reader.ReadBitmap(bitmap);
-    reader.ReadBitmap(bitmap);
+    reader.Buffer.Assign(small + big + big + big);
+    for (int picture = 0; picture < 3; ++picture)
+        reader.ReadBitmap(bitmap);
     EXPECT_THROW(reader.ReadBitmap(bitmap), EInvalidGraphic);
 
-    // Two fit in 130 bytes, a third does not; every loaded text comes with the whole allowance.
-    TMyStrStream tight(130);
+    // Two fit, a third does not; every loaded text comes with the whole allowance.
+    TMyStrStream tight(2 * (60 + ImageBookkeepingBytes) + 59);
     const ProgramFolder folder;
     WriteBytes(folder.File("train.db"), Compress(small + small + small));
     for (int load = 0; load < 2; ++load) {
@@ -313,6 +301,20 @@ TEST(BmpReader, PicturesOfOneTextDecodeWithinTheirAllowance) {
             EXPECT_EQ(error.Message, "Bitmap image is not valid");
         }
     }
+}
+
+TEST(BmpReader, PixelsMissingBeyondAFewRowsMakeThePictureInvalid) {
+    const AnsiString bmp = SolidBmp24(5, 10, qRgb(9, 8, 7)); // rows of 16 bytes
+    const std::size_t tolerated = MissingRowsTolerated * 16;
+    QImage bitmap;
+    EXPECT_EQ(Consumed(bmp.substr(0, bmp.size() - tolerated), bitmap), bmp.size() - tolerated);
+    EXPECT_EQ(bitmap.pixel(0, 9), qRgb(9, 8, 7));
+    EXPECT_THROW(Consumed(bmp.substr(0, bmp.size() - tolerated - 1), bitmap), EInvalidGraphic);
+    // Declared as 5792 x 5792 (128 MiB once decoded), holding no pixels at all.
+    AnsiString size;
+    PutLE(size, 5792, 4);
+    PutLE(size, 5792, 4);
+    EXPECT_THROW(Consumed(bmp.substr(0, 18) + size + bmp.substr(26, 28), bitmap), EInvalidGraphic);
 }
 
 // A viewer shows the highest value of any channel width as full intensity: 5-bit white is
@@ -379,5 +381,35 @@ TEST(BmpReader, ChannelsOfEveryWidthSpanTheFullRange) {
         EXPECT_EQ(bitmap.pixel(0, 0), c.Expected);
         EXPECT_EQ(qRed(bitmap.pixel(0, 1)) + qGreen(bitmap.pixel(0, 1)) + qBlue(bitmap.pixel(0, 1)),
                   0);
+    }
+}
+
+// The core header's width and height are unsigned 16-bit fields: 32768 and more are sizes,
+// not top-down or negative ones.
+TEST(BmpReader, CoreHeaderSizesOf32768AndMoreAreUnsigned) {
+    struct Case {
+        int Width, Height, Bits;
+    };
+    for (const Case& c :
+         {Case{3, 62977, 8}, Case{40000, 2, 4}, Case{32768, 2, 32}, Case{3, 32768, 24}}) {
+        SCOPED_TRACE(testing::Message() << c.Width << " x " << c.Height << ", " << c.Bits);
+        BmpLayout layout;
+        layout.HeaderSize = 12;
+        layout.Width = c.Width;
+        layout.Height = c.Height;
+        layout.BitsPerPixel = c.Bits;
+        const bool paletted = c.Bits <= 8;
+        if (paletted)
+            layout.Palette = Palette(1 << c.Bits);
+        const QRgb top = paletted ? layout.Palette[1] : qRgb(200, 0, 0);
+        const QRgb below = paletted ? layout.Palette[0] : qRgb(0, 0, 200);
+        const AnsiString bmp = BuildBmp(layout, [&](int, int y) {
+            return paletted ? (y == 0 ? 1u : 0u) : (y == 0 ? top : below) & 0xFFFFFFu;
+        });
+        QImage bitmap;
+        ASSERT_EQ(Consumed(bmp + "next", bitmap), bmp.size());
+        ASSERT_EQ(bitmap.size(), QSize(c.Width, c.Height));
+        EXPECT_EQ(bitmap.pixel(c.Width - 1, 0), top);
+        EXPECT_EQ(bitmap.pixel(0, c.Height - 1), below);
     }
 }

@@ -263,12 +263,43 @@ TEST_F(ProblemLoad, MasksRunningPastTheTextAreAReadError) {
     EXPECT_EQ(Load(), "Stream read error");
 }
 
-TEST_F(ProblemLoad, CompressedPictureTakesTheRestOfTheText) {
-    ProblemRecord record = Titled("rle");
-    record.Picture[30] = 1; // 8-bit run-length compression
-    WriteText(ProblemText({Titled("a"), record, Titled("c")}));
-    EXPECT_EQ(Load(), "'' is not a valid integer value");
-    EXPECT_EQ(Titles(), TitleList{"a"});
+TEST_F(ProblemLoad, RecordsOfOneFileTakeAtMostTheirAllowance) {
+    ProblemRecord minimal;
+    minimal.Title = minimal.Text2 = minimal.Text3 = minimal.Text4 = minimal.Text5 = minimal.Text6 =
+        minimal.Lines = minimal.Text7 = "";
+    minimal.Picture = SolidBmp24(1, 1, qRgb(1, 2, 3));
+    ProblemRecord lineBreaks = minimal;
+    lineBreaks.Lines = AnsiString(100000, '\n'); // 100,001 empty lines
+    struct Case {
+        const char* Name;
+        AnsiString Text;
+        int Loaded;
+    };
+    constexpr std::size_t Allowance = 1024 * 1024;
+    // A record with its 1 x 1 picture takes well over 300 bytes, its picture alone less.
+    const std::size_t present = Allowance / 300;
+    AnsiString declaredHuge = IntegerField(2147483647);
+    for (std::size_t i = 0; i < present; ++i)
+        declaredHuge += minimal.Text();
+    const std::vector<Case> cases = {
+        {"2^31-1 declared, more present than the allowance holds", declaredHuge, -1},
+        {"a line list of line breaks", ProblemText({minimal, lineBreaks}), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteText(c.Text);
+        TPracDataManage container(Allowance);
+        try {
+            container.LoadFromFile(Path());
+            ADD_FAILURE() << "no error";
+        } catch (const EInvalidGraphic& error) {
+            EXPECT_EQ(error.Message, "Bitmap image is not valid");
+        }
+        if (c.Loaded >= 0)
+            EXPECT_EQ(container.Count(), c.Loaded);
+        else
+            EXPECT_LT(container.Count(), static_cast<int>(present));
+    }
 }
 
 TEST_F(ProblemLoad, ItemsOutsideTheListRaiseTheListError) {
@@ -342,28 +373,14 @@ TEST_F(ProblemLoad, DamagedTextsEndTheLoadWithAnErrorAndNeverMore) {
     }
 }
 
-TEST_F(ProblemLoad, InflatingStopsPastHalfAGibibyte) {
-    // 512 MiB and one byte of zeros, deflated a mebibyte at a time.
-    const AnsiString zeros(1024 * 1024, '\0');
-    z_stream stream{};
-    ASSERT_EQ(deflateInit(&stream, 1), Z_OK);
-    AnsiString compressed;
-    char out[65536];
-    for (int i = 0; i <= 512; ++i) {
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-        stream.avail_in = i < 512 ? static_cast<uInt>(zeros.size()) : 1;
-        const int flush = i < 512 ? Z_NO_FLUSH : Z_FINISH;
-        do {
-            stream.next_out = reinterpret_cast<Bytef*>(out);
-            stream.avail_out = sizeof out;
-            deflate(&stream, flush);
-            compressed.append(out, sizeof out - stream.avail_out);
-        } while (stream.avail_out == 0);
-    }
-    deflateEnd(&stream);
-    WriteBytes(Path(), compressed);
-    EXPECT_EQ(Load(), "Error");
-    EXPECT_EQ(Container.Stream.Buffer.Size(), 0u) << "the reader kept its text";
+TEST_F(ProblemLoad, InflatingStopsPastTheReadersBound) {
+    TMyStrStream reader(MaxRecordBytes, 10000);
+    WriteText(AnsiString(10000, 'z'));
+    reader.LoadFromFile(Path());
+    EXPECT_EQ(reader.Buffer.Size(), 10000u);
+    WriteText(AnsiString(10001, 'y'));
+    EXPECT_THROW(reader.LoadFromFile(Path()), EZDecompressionError);
+    EXPECT_EQ(reader.Buffer.Bytes(), AnsiString(10000, 'z')) << "the reader kept its text";
 }
 
 TEST_F(ProblemLoad, StreamsFromOtherDeflateSettingsAndFlushes) {
