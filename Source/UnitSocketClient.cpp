@@ -149,6 +149,12 @@ void TSClient::ClientSocketError(platform::TCustomWinSocket& socket, int& errorC
 
 void TSClient::ClientSocketDisconnect() {
     AbandonUpload("与服务端的连接已断开");
+    // A score query or an answer whose file the server had not asked for yet waits for a reply
+    // that can no longer come: left busy, the client would never give the buttons back.
+    if (IsBusy()) {
+        SetButtonsEnabled(true);
+        SetBusy(false);
+    }
 }
 
 void TSClient::Send(const AnsiString& message) {

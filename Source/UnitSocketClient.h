@@ -70,7 +70,8 @@ public:
     // The socket's error event: clears every error; aborted and refused also close the socket.
     // The kind of failure does not matter here, so the event kind is not passed on.
     void ClientSocketError(platform::TCustomWinSocket& socket, int& errorCode);
-    // The socket's disconnect event, also when ConnectServer closes it to open it again.
+    // The socket's disconnect event, also when ConnectServer closes it to open it again: ends
+    // the sending state, whatever it waited for.
     void ClientSocketDisconnect();
 
     // --- Answer upload (UnitSocketClientUpload.cpp) ---

@@ -366,6 +366,26 @@ TEST_F(TSClientUpload, ConnectionClosedOrReopenedEndsTheUploadAndReleasesTheFile
     }
 }
 
+TEST_F(TSClientUpload, ConnectionClosedBeforeTheGoAheadOrTheScoresEndsTheBusyState) {
+    const std::function<void()> requests[] = {
+        [&] { RequestUpload(MakeFile("answer.bin", FileBytes(10))); },
+        [&] {
+            Client.SetBusy(true);
+            Client.RequestScore("");
+        }};
+    for (const std::function<void()>& request : requests) {
+        ClearLog();
+        const size_t messages = Server.Messages().size();
+        request();
+        ASSERT_TRUE(Server.WaitForMessages(messages + 1));
+        Server.CloseConnection();
+        ASSERT_TRUE(WaitUntil([&] { return !Client.IsBusy(); }));
+        EXPECT_TRUE(ButtonsEnabled());
+        EXPECT_TRUE(Lines().empty()); // no file was open: nothing failed to go out
+        ASSERT_TRUE(Client.ConnectServer(Loopback, Server.Port(), false));
+    }
+}
+
 TEST_F(TSClientUpload, CheckResultsAreOneUnstampedEntryAndChangeNothingElse) {
     const AnsiString payload = "3,2000 1+;4,20051";
     Client.SetBusy(true);
