@@ -8,12 +8,10 @@ TdlgAbout::TdlgAbout(QWidget* parent) : QDialog(parent) {
     setFixedSize(size());
     // Its owner, the main window, may have been moved; the box opens in the screen's middle.
     CenterOnScreen(this);
-    QPalette palette = Panel1->palette();
-    palette.setColor(QPalette::WindowText, Qt::darkBlue);
-    palette.setColor(QPalette::Text, Qt::darkBlue);
+    SetColor(Panel1, QPalette::WindowText, Qt::darkBlue);
+    SetColor(Panel1, QPalette::Text, Qt::darkBlue);
     // The credit line sits on the dialog's own background, like a label.
-    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-    Panel1->setPalette(palette);
+    SetColor(Panel1, QPalette::Base, Panel1->palette().color(QPalette::Window));
     setFont(ChineseFont(font(), {"仿宋", "FangSong"}, 17));
     Label1->setFont(ChineseFont(font(), {"楷体", "KaiTi"}, 21));
     FormCreate();

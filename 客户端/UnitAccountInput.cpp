@@ -3,8 +3,11 @@
 
 #include "Codec.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -17,6 +20,19 @@ struct TScreenedChar {
     int Bytes;
     bool Dropped = false;
 };
+
+// The characters of a text, a surrogate pair kept together.
+QStringList Characters(const QString& text) {
+    QStringList characters;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype units =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
+                                                                                             : 1;
+        characters << text.mid(i, units);
+        i += units;
+    }
+    return characters;
+}
 
 bool IsAsciiLetterOrDigit(char32_t c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -43,26 +59,39 @@ void AccountKeyFilter(char32_t& key) {
 TScreenedInput::TScreenedInput(TKeyFilter filter, int maxBytes, QObject* parent)
     : QValidator(parent), FFilter(std::move(filter)), FMaxBytes(maxBytes) {}
 
+bool TScreenedInput::Takes(const QString& character) const {
+    char32_t key = character.toUcs4().value(0);
+    FFilter(key);
+    // The codec gives "?" for a character GBK has no room for.
+    return key != 0 && (FromQString(character) != "?" || character == QStringLiteral("?"));
+}
+
+bool TScreenedInput::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QValidator::eventFilter(watched, event);
+    const QString typed = static_cast<const QKeyEvent*>(event)->text();
+    // Control keys (Backspace among them) and shortcuts are the box's own business.
+    const bool printable = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(), [](QChar c) {
+        return c.isPrint() || c.isSurrogate();
+    });
+    const QStringList characters = Characters(typed);
+    return printable && std::none_of(characters.begin(), characters.end(),
+                                     [this](const QString& c) { return Takes(c); });
+}
+
 QValidator::State TScreenedInput::validate(QString& input, int& pos) const {
     std::vector<TScreenedChar> kept;
     size_t keptBeforeCursor = 0;
     int bytes = 0;
-    for (qsizetype i = 0; i < input.size();) {
-        const qsizetype units =
-            input[i].isHighSurrogate() && i + 1 < input.size() && input[i + 1].isLowSurrogate() ? 2
-                                                                                                : 1;
-        const QString character = input.mid(i, units);
-        char32_t key = character.toUcs4().value(0);
-        FFilter(key);
-        // The codec gives "?" for a character GBK has no room for.
-        const AnsiString encoded = FromQString(character);
-        if (key != 0 && (encoded != "?" || character == QStringLiteral("?"))) {
-            kept.push_back({character, static_cast<int>(encoded.size())});
+    qsizetype at = 0;
+    for (const QString& character : Characters(input)) {
+        if (Takes(character)) {
+            kept.push_back({character, static_cast<int>(FromQString(character).size())});
             bytes += kept.back().Bytes;
-            if (i < pos)
+            if (at < pos)
                 ++keptBeforeCursor;
         }
-        i += units;
+        at += character.size();
     }
     // Too long: what was just typed or pasted ends at the cursor, so it gives way first, from
     // the cursor backwards; only then the end of the text.
@@ -90,7 +119,9 @@ QValidator::State TScreenedInput::validate(QString& input, int& pos) const {
 }
 
 void ScreenInput(QLineEdit* box, TKeyFilter filter, int maxBytes) {
-    box->setValidator(new TScreenedInput(std::move(filter), maxBytes, box));
+    auto* screen = new TScreenedInput(std::move(filter), maxBytes, box);
+    box->setValidator(screen);
+    box->installEventFilter(screen);
 }
 
 AnsiString PasswordByRepeatRule(const AnsiString& first, const AnsiString& second) {

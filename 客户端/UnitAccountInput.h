@@ -19,14 +19,22 @@ void AccountKeyFilter(char32_t& key);
 // Screens every change of a box, typed, pasted, dropped or composed alike: characters that the
 // filter refuses or that GBK cannot hold (they would reach the wire as "?") are left out, and
 // a change that would take the text past the limit in GBK bytes is cut back at the cursor, so
-// that what was there stays and the new text ends where it fits.
+// that what was there stays and the new text ends where it fits. A typed key that is refused
+// has no effect at all: it does not replace the selection either.
 class TScreenedInput : public QValidator {
 public:
     static constexpr int NoLimit = -1;
     TScreenedInput(TKeyFilter filter, int maxBytes, QObject* parent);
     State validate(QString& input, int& pos) const override;
 
+protected:
+    // Installed on the box: swallows a key press whose every typed character is refused.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // One character (one or two UTF-16 units): whether the filter and GBK let it in.
+    bool Takes(const QString& character) const;
+
     TKeyFilter FFilter;
     int FMaxBytes;
 };

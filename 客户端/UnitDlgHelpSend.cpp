@@ -6,9 +6,6 @@
 TdllgHelpSend::TdllgHelpSend(QWidget* parent) : QDialog(parent) {
     setupUi(this);
     setFont(ChineseFont(font(), {"仿宋", "FangSong"}, 19));
-    for (QLabel* heading : {Label1, Label2, Label3}) {
-        QPalette palette = heading->palette();
-        palette.setColor(QPalette::WindowText, Qt::darkBlue);
-        heading->setPalette(palette);
-    }
+    for (QLabel* heading : {Label1, Label2, Label3})
+        SetColor(heading, QPalette::WindowText, Qt::darkBlue);
 }

@@ -1,4 +1,5 @@
-// The Chinese fonts of the forms and their fall-backs, and centring a window on the screen.
+// The Chinese fonts of the forms and their fall-backs, their colours, and centring a window on
+// the screen.
 #include "UnitFormLook.h"
 
 #include "Codec.h"
@@ -17,6 +18,12 @@ QFont ChineseFont(QFont base, std::initializer_list<const char*> families, int p
     base.setFamilies(names);
     base.setPixelSize(pixelSize);
     return base;
+}
+
+void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, color);
+    widget->setPalette(palette);
 }
 
 void CenterOnScreen(QWidget* window) {

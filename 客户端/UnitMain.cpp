@@ -62,13 +62,6 @@ const char* const kInstructionLines[] = {
     "2. 也可以通过点击“查分”了解得分情况。",
 };
 
-// Colours go through palettes: a style sheet would keep the window's font from its widget.
-void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
-    QPalette palette = widget->palette();
-    palette.setColor(role, color);
-    widget->setPalette(palette);
-}
-
 AnsiString TextOf(const QComboBox* box) {
     return FromQString(box->currentText());
 }

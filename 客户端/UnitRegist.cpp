@@ -19,10 +19,10 @@ TFormRegist::TFormRegist(QWidget* parent) : QDialog(parent) {
     // A masked box's style sheet (for its "*") would otherwise keep the default font.
     Edit_pwd1->setFont(font());
     Edit_pwd2->setFont(font());
-    ScreenInput(Edit_UserAccount, AccountKeyFilter, kAccountBytes);
+    ScreenInput(Edit_UserAccount, Edit_UserAccountKeyPress, kAccountBytes);
     ScreenInput(Edit_UserName, Edit_UserNameKeyPress, kUserNameBytes);
-    ScreenInput(Edit_pwd1, AccountKeyFilter, kPasswordBytes);
-    ScreenInput(Edit_pwd2, AccountKeyFilter, kPasswordBytes);
+    ScreenInput(Edit_pwd1, Edit_UserAccountKeyPress, kPasswordBytes);
+    ScreenInput(Edit_pwd2, Edit_UserAccountKeyPress, kPasswordBytes);
     ScreenInput(Edit_EMailAddress, Edit_EMailAddressKeyPress, TScreenedInput::NoLimit);
 }
 

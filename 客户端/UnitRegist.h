@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "UnitAccountInput.h"
 #include "ui_UnitRegist.h"
 
 #include <QDialog>
@@ -19,8 +20,9 @@ public:
     AnsiString GetPwd() const;
     AnsiString GetEmailAdress() const;
 
-    // Key filters of the name and e-mail boxes (the account and password boxes take
-    // AccountKeyFilter); a refused character becomes 0.
+    // Key filters of the boxes; a refused character becomes 0. The account and password boxes
+    // share the change-password dialog's filter.
+    static constexpr void (&Edit_UserAccountKeyPress)(char32_t& key) = AccountKeyFilter;
     static void Edit_UserNameKeyPress(char32_t& key);
     static void Edit_EMailAddressKeyPress(char32_t& key);
 };

@@ -15,11 +15,11 @@ constexpr int kPasswordBytes = 8;
 TFormResetpwd::TFormResetpwd(QWidget* parent) : QDialog(parent) {
     setupUi(this);
     setFont(ChineseFont(font(), {"仿宋", "FangSong"}, 19));
-    ScreenInput(Edit_UserAccount, AccountKeyFilter, kAccountBytes);
+    ScreenInput(Edit_UserAccount, Edit_UserAccountKeyPress, kAccountBytes);
     // A masked box's style sheet (for its "*") would otherwise keep the default font.
     for (QLineEdit* box : {Edit_OldPwd, Edit_pwd1, Edit_pwd2}) {
         box->setFont(font());
-        ScreenInput(box, AccountKeyFilter, kPasswordBytes);
+        ScreenInput(box, Edit_UserAccountKeyPress, kPasswordBytes);
     }
 }
 

@@ -2,16 +2,20 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "UnitAccountInput.h"
 #include "ui_UnitResetpwd.h"
 
 #include <QDialog>
 
-// Every box takes AccountKeyFilter, so no "?" reaches a value sent.
 class TFormResetpwd : public QDialog, public Ui::TFormResetpwd {
     Q_OBJECT
 
 public:
     explicit TFormResetpwd(QWidget* parent = nullptr);
+
+    // The key filter of every box, so no "?" reaches a value sent; a refused character
+    // becomes 0.
+    static constexpr void (&Edit_UserAccountKeyPress)(char32_t& key) = AccountKeyFilter;
 
     // The boxes' texts as typed, but for the rule of GetPwd.
     AnsiString GetUserAccount() const;

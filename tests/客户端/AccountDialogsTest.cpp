@@ -125,18 +125,23 @@ TEST(AccountInputTest, TheBoxesTakeOnlyWhatTheirFiltersAndLimitsLet) {
                                                    resetpwd.Edit_pwd2};
     const std::vector<QLineEdit*> nameBox = {regist.Edit_UserName};
     const std::vector<QLineEdit*> emailBox = {regist.Edit_EMailAddress};
+    const std::vector<QLineEdit*> boxOfEachFilter = {regist.Edit_UserAccount, regist.Edit_UserName,
+                                                     regist.Edit_EMailAddress,
+                                                     resetpwd.Edit_OldPwd};
+    constexpr int AllSelected = -2;
     enum How { Typed, Pasted };
     const struct {
         const char* Name;
         std::vector<QLineEdit*> Boxes;
         QString Before;
-        int Cursor; // -1: at the end
+        int Cursor; // -1: at the end; AllSelected: the whole text selected
         How Entry;
         QString Input;
         QString Expected;
     } cases[] = {
         {"account characters", accountBoxes, "", -1, Typed, "aZ09-._", "aZ09-._"},
         {"refused keys", accountBoxes, "", -1, Typed, ToQString("? @中\t,"), ""},
+        {"refused key over a selection", boxOfEachFilter, "ab1", AllSelected, Typed, "?", "ab1"},
         {"refused pasted characters", accountBoxes, "", -1, Pasted,
          ToQString("ab?c d中e\x01\x7f") + QChar(0), "abcde"},
         {"name keys", nameBox, "", -1, Typed, ToQString("张 @?!"), ToQString("张 @!")},
@@ -164,7 +169,9 @@ TEST(AccountInputTest, TheBoxesTakeOnlyWhatTheirFiltersAndLimitsLet) {
         for (QLineEdit* box : c.Boxes) {
             SCOPED_TRACE(box->objectName().toStdString());
             box->setText(c.Before);
-            if (c.Cursor >= 0)
+            if (c.Cursor == AllSelected)
+                box->selectAll();
+            else if (c.Cursor >= 0)
                 box->setCursorPosition(c.Cursor);
             if (c.Entry == Typed)
                 Type(box, c.Input);
