@@ -63,7 +63,8 @@ public:
     void SetButtonsEnabled(bool enabled);
     // Every filled slot of FControls, slot 0 first.
     void SetControlsEnabled(bool enabled);
-    // The items "1" to count in the problem-number box; a note in the log when count < 1.
+    // The items "1" to count, at most 999, in the problem-number box; a note in the log when
+    // count < 1.
     void FillProblemNumbers(int count);
     // The socket's read event: one read is one server message, dispatched by its code.
     void ClientSocketRead(platform::TCustomWinSocket& socket);
@@ -84,8 +85,9 @@ public:
 
     // "11" identity "?" argument.
     void RequestScore(const AnsiString& argument);
-    // The score report of a "12" table, read against FProblemTypes.
-    AnsiString FormatScores(const TStringList& scores) const;
+    // The score report of a "12" table, read against FProblemTypes. With maxLength, the report
+    // may end early, once it is longer than maxLength (see FormatCheckResults).
+    AnsiString FormatScores(const TStringList& scores, size_t maxLength = AnsiString::npos) const;
     // Whether FScores records a positive score for the problem.
     bool HasScore(const AnsiString& problemNumber) const;
     // "S1" identity.

@@ -2,6 +2,7 @@
 // outcome replies.
 #include "UnitSocketClient.h"
 
+#include "LogView.h"
 #include "Sockets.h"
 #include "SysUtils.h"
 #include "UnitCheckText.h"
@@ -180,5 +181,5 @@ void TSClient::AbandonUpload(const AnsiString& reason) {
 }
 
 void TSClient::HandleCheckResults(const AnsiString& payload) {
-    Log(FormatCheckResults(payload));
+    Log(FormatCheckResults(payload, LogEntryShownMax)); // the log shows no more of it
 }

@@ -3,6 +3,7 @@
 #include "Codec.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -14,25 +15,38 @@ bool LogHasLines(const QPlainTextEdit* log) {
     return !document->isEmpty() || document->firstBlock().userState() == kLineWritten;
 }
 
+// The entry as the log shows it. Laying out a line of megabytes holds the window for minutes,
+// so a long entry is cut, never inside a double-byte character.
+static QString ShownText(const AnsiString& entry) {
+    if (entry.size() <= LogEntryShownMax)
+        return ToQString(entry);
+    size_t length = 0;
+    for (;;) {
+        const bool pair =
+            IsGbkLeadByte(static_cast<unsigned char>(entry[length])) && length + 1 < entry.size();
+        const size_t next = length + (pair ? 2 : 1);
+        if (next > LogEntryShownMax)
+            break;
+        length = next;
+    }
+    return ToQString(entry.substr(0, length) + "…");
+}
+
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry) {
     if (!log)
         return;
-    QTextCursor cursor(log->document());
-    cursor.movePosition(QTextCursor::End);
-    bool hasLines = LogHasLines(log);
-    size_t start = 0;
-    for (;;) {
-        const size_t lineEnd = entry.find("\r\n", start);
-        if (hasLines)
-            cursor.insertBlock();
-        cursor.insertText(ToQString(entry.substr(start, lineEnd - start)));
-        hasLines = true;
-        if (lineEnd == AnsiString::npos)
-            break;
-        start = lineEnd + 2;
-    }
+    // One edit: the editor's own append turns each CR LF into a new line within a single
+    // insertion, and scrolls only when the view is at the end already.
+    QString text = ShownText(entry);
+    if (log->document()->isEmpty() && LogHasLines(log))
+        text.prepend(QChar::ParagraphSeparator); // below an empty first line, not into it
+    log->appendPlainText(text);
     log->document()->firstBlock().setUserState(kLineWritten);
-    // As a memo's added line does, the new end comes into view.
-    log->setTextCursor(cursor);
-    log->ensureCursorVisible();
+    // As a memo's added line does, the caret goes to the new end and the end comes into view.
+    // A caret at the end stays there through the append, so the costly move is rarely needed.
+    QScrollBar* bar = log->verticalScrollBar();
+    if (!log->textCursor().atEnd())
+        log->moveCursor(QTextCursor::End);
+    else if (bar->value() != bar->maximum())
+        bar->setValue(bar->maximum());
 }

@@ -4,18 +4,26 @@
 
 #include "Codec.h"
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
 #include <QWidget>
 
-QFont ChineseFont(QFont base, std::initializer_list<const char*> families, int pixelSize) {
+QString InstalledFamily(std::initializer_list<const char*> families) {
     QStringList names;
     for (const char* family : families)
         names << ToQString(family);
     names << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC")
           << QStringLiteral("WenQuanYi Zen Hei");
-    base.setFamilies(names);
+    for (const QString& name : names)
+        if (QFontDatabase::hasFamily(name))
+            return name;
+    return names.first();
+}
+
+QFont ChineseFont(QFont base, std::initializer_list<const char*> families, int pixelSize) {
+    base.setFamily(InstalledFamily(families));
     base.setPixelSize(pixelSize);
     return base;
 }

@@ -142,10 +142,16 @@ void TFormMain::BuildExtraControls() {
     Splitter2->setStretchFactor(1, 0);
 }
 
-// The Chinese fonts of the form where installed, else a CJK font the machine has.
+const QString& FormFontFamily() {
+    static const QString family =
+        InstalledFamily({"楷体", "KaiTi", "仿宋", "FangSong", "宋体", "SimSun"});
+    return family;
+}
+
 void TFormMain::ApplyFonts() {
-    const QFont chinese =
-        ChineseFont(font(), {"楷体", "KaiTi", "仿宋", "FangSong", "宋体", "SimSun"}, 19);
+    QFont chinese = font();
+    chinese.setFamily(FormFontFamily());
+    chinese.setPixelSize(19);
     setFont(chinese);
     // The password box's style sheet (for its "*") would otherwise keep the default font.
     Edit_pwd->setFont(chinese);
@@ -241,6 +247,9 @@ void TFormMain::FormCreate() {
 
     for (const char* line : kInstructionLines)
         AppendLogEntry(Memo1, line);
+    // The student reads the instructions from their first line; later entries bring the end
+    // into view as usual.
+    Memo1->moveCursor(QTextCursor::Start);
 }
 
 void TFormMain::LoadSettings() {

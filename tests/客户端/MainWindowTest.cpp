@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "Application.h"
+#include "LogView.h"
 #include "ScriptedTeacherServer.h"
 #include "Sockets.h"
 #include "SysUtils.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -305,6 +307,24 @@ TEST_F(MainWindowTest, ATallPictureTakesItsHeightFromTheMiddlePanel) {
     EXPECT_EQ(w.GroupBox2->height(), 585);
     w.FrameProbList1->BitBtn1->click();
     EXPECT_EQ(w.GroupBox2->height(), 220);
+}
+
+TEST_F(MainWindowTest, TheLogShowsItsFirstLineAfterStartAndItsEndOnceAnEntryArrives) {
+    TFormMain& w = CreateWindow();
+    w.show();
+    const QScrollBar* bar = w.Memo1->verticalScrollBar();
+    ASSERT_TRUE(WaitUntil([&] { return w.Memo1->isVisible() && bar->maximum() > 0; }))
+        << "the instructions must overflow the log for this case to tell anything";
+    PumpEvents(50);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(w.Memo1->cursorForPosition(QPoint(0, 0)).blockNumber(), 0);
+    // The caret at the first line, or only the view scrolled up: either way the end shows.
+    for (const char* entry : {"12:00:00 报到成功.", "12:00:01  最新分数信息:"}) {
+        AppendLogEntry(w.Memo1, entry);
+        EXPECT_TRUE(WaitUntil([&] { return bar->value() == bar->maximum(); })) << entry;
+        EXPECT_TRUE(w.Memo1->textCursor().atEnd());
+        w.Memo1->verticalScrollBar()->setValue(0);
+    }
 }
 
 TEST_F(MainWindowTest, PortTakenShowsItsErrorBoxAndCreationGoesOnWithoutThePushReceiver) {
