@@ -87,8 +87,18 @@ private:
     class QTimer* FTimer;
 };
 
+// Bytes of the given length for a file: every byte value, NUL and 0xFF among them, and no
+// 1024-byte block like the one before it, so that a block sent twice or out of turn shows.
+AnsiString FileBytes(std::size_t count, unsigned seed = 7);
+
+// The text after a leading time stamp "hh:mm:ss" (of a log line) or "yyyy-mm-dd hh:mm:ss" (of
+// a diagnostic line); a line without it is returned marked.
+AnsiString AfterTimeStamp(const AnsiString& line);
+AnsiString AfterDateTimeStamp(const AnsiString& line);
 // Whether the line is a time stamp "hh:mm:ss" followed by the text.
-bool IsStamped(const AnsiString& line, const AnsiString& text);
+inline bool IsStamped(const AnsiString& line, const AnsiString& text) {
+    return AfterTimeStamp(line) == text;
+}
 
 // The text of a log widget's lines, each converted back to the system's bytes.
 std::vector<AnsiString> LogLines(const class QPlainTextEdit* log);

@@ -25,7 +25,6 @@ using namespace ProblemFileWriter;
 namespace {
 
 const AnsiString StudentNo = "2023001";
-constexpr std::size_t BlockSize = 1024;
 
 // The first problem's picture gives every pixel its own colour, so any shift or mix-up shows.
 constexpr int FirstWidth = 6, FirstHeight = 4;
@@ -57,21 +56,6 @@ std::array<int, 2> RefusedPorts() {
     for (QTcpServer& probe : probes)
         probe.listen(QHostAddress::LocalHost);
     return {probes[0].serverPort(), probes[1].serverPort()};
-}
-
-// The channel server's side of one download after the offer "01" name, which the test sends:
-// "00" size "?" blocks on "03", "04" on "04" and the next block on each "05".
-void ServeFile(ScriptedTeacherServer& server, const AnsiString& bytes) {
-    const std::size_t blocks = (bytes.size() + BlockSize - 1) / BlockSize;
-    server.OnCode("03", "00" + IntToStr(static_cast<int>(bytes.size())) + "?" +
-                            IntToStr(static_cast<int>(blocks)));
-    server.OnCode("04", "04");
-    auto sent = std::make_shared<std::size_t>(0);
-    server.OnCode("05", [bytes, sent](ScriptedPeer& peer, const AnsiString&) {
-        const AnsiString block = bytes.substr(*sent, BlockSize);
-        *sent += block.size();
-        peer.Send(block);
-    });
 }
 
 class DownloadTest : public MainWindowTest {

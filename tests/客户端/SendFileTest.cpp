@@ -144,8 +144,9 @@ TEST_F(SendFileTest, TypedAnswersGoOutAsTheInstrumentedShortAnswerScript) {
     EXPECT_EQ(Items(w.cbxFileName), (std::vector<AnsiString>{"ace", "F", "t"}));
     EXPECT_EQ(w.FSentFiles->Count(), 0);
     const auto log = LogLines(w.Memo1);
-    EXPECT_EQ(log[log.size() - 2].substr(8), "  开始为第3题发送文件...");
-    EXPECT_EQ(log.back().substr(8), "  发送文件成功, 文件名: " + Folder.File("syschk_temp.m"));
+    EXPECT_EQ(AfterTimeStamp(log[log.size() - 2]), "  开始为第3题发送文件...");
+    EXPECT_EQ(AfterTimeStamp(log.back()),
+              "  发送文件成功, 文件名: " + Folder.File("syschk_temp.m"));
     ExpectSendingStateOver(w);
     EXPECT_EQ(BoxCount(), 0u);
 }
@@ -160,7 +161,7 @@ TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
     EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_sum.m"));
     EXPECT_EQ(LastBlockFile(), instrumented);
     EXPECT_TRUE(Student.Exists("syschk_sum.m"));
-    EXPECT_EQ(LogLines(w.Memo1).back().substr(8), "  发送失败，被服务端拒绝! 原因: 答案错误");
+    EXPECT_EQ(AfterTimeStamp(LogLines(w.Memo1).back()), "  发送失败，被服务端拒绝! 原因: 答案错误");
 
     ServeUploads("09");
     SendAndWait(w, program); // the same file again: no question
@@ -276,7 +277,7 @@ TEST_F(SendFileTest, AProgramTheCheckRefusesIsLoggedAndTheSendingStateEnds) {
     w.cbxFileName->setEditText(Q(program));
     w.btnSendFile->click();
     const auto log = LogLines(w.Memo1);
-    EXPECT_EQ(log[log.size() - 3].substr(8), "  开始为第3题发送文件...");
+    EXPECT_EQ(AfterTimeStamp(log[log.size() - 3]), "  开始为第3题发送文件...");
     EXPECT_EQ(log[log.size() - 2], "   发送失败. 原因: ");
     EXPECT_EQ(log.back(), "循环语句不能写在一行代码上！");
     ExpectSendingStateOver(w);
