@@ -21,9 +21,6 @@
 namespace {
 
 const AnsiString Identity = FirstAdapterId + "?高等数学?2023001";
-// The 15-byte header of every upload block for the student number 2023001.
-const AnsiString BlockHeader = AnsiString("2023001") + AnsiString(8, '\0');
-const AnsiString CheckLine = "if cputime - t0_syschk>30, error('Cost too much time.'); end";
 
 std::vector<AnsiString> Items(const QComboBox* box) {
     std::vector<AnsiString> items;
@@ -31,23 +28,6 @@ std::vector<AnsiString> Items(const QComboBox* box) {
         items.push_back(FromQString(box->itemText(i)));
     return items;
 }
-
-// A folder of the student's own files.
-class StudentFolder {
-public:
-    AnsiString File(const AnsiString& name) const { return FDir.path().toStdString() + "/" + name; }
-    AnsiString Write(const AnsiString& name, const AnsiString& bytes) const {
-        std::FILE* file = std::fopen(File(name).c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-        return File(name);
-    }
-    bool Exists(const AnsiString& name) const { return ::access(File(name).c_str(), F_OK) == 0; }
-    AnsiString Path() const { return FDir.path().toStdString(); }
-
-private:
-    QTemporaryDir FDir;
-};
 
 // Makes a folder read-only while it lives, for root too where the file system can.
 class ReadOnlyFolder {
@@ -85,29 +65,11 @@ protected:
         QObject::disconnect(w.Timer_Msg, &QTimer::timeout, nullptr, nullptr);
         return w;
     }
-    // The server pulls every requested file and ends the upload with the outcome reply.
-    void ServeUploads(const AnsiString& outcome) {
-        Server.OnCode("01", "03");
-        Server.OnCode("00", "05");
-        Server.OnCode("20", outcome); // the block, behind the header "2023001..."
-    }
-    // Types the answer, presses "发送文件" and waits until the window's sending state is over.
-    void SendAndWait(TFormMain& w, const AnsiString& answer) {
-        w.cbxFileName->setEditText(Q(answer));
-        w.btnSendFile->click();
-        EXPECT_TRUE(WaitUntil([&] { return !w.FClient->IsBusy(); }));
-    }
-    std::vector<AnsiString> Received(const AnsiString& start) const {
-        std::vector<AnsiString> found;
-        for (const AnsiString& message : Server.MessageTexts())
-            if (message.rfind(start, 0) == 0)
-                found.push_back(message);
-        return found;
-    }
-    std::vector<AnsiString> FileRequests() const { return Received("01"); }
+    void ServeUploads(const AnsiString& outcome) { ::ServeUploads(Server, outcome); }
+    std::vector<AnsiString> FileRequests() const { return MessagesStartingWith(Server, "01"); }
     // The file bytes of the last block the server received.
     AnsiString LastBlockFile() const {
-        const auto blocks = Received(BlockHeader);
+        const auto blocks = MessagesStartingWith(Server, BlockHeader);
         return blocks.empty() ? AnsiString() : blocks.back().substr(BlockHeader.size());
     }
     static void ExpectSendingStateOver(TFormMain& w) {
@@ -155,7 +117,7 @@ TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
     TFormMain& w = ReadyWindow();
     const AnsiString program = Student.Write("sum.m", "function s=sum3(n)\nfor k=1:n\n  s=k;\nend");
     const AnsiString instrumented = "function s=sum3(n)\r\nt0_syschk=cputime;\r\nfor k=1:n\r\n  " +
-                                    CheckLine + "\r\n  s=k;\r\nend\r\n";
+                                    LoopTimeCheck + "\r\n  s=k;\r\nend\r\n";
     ServeUploads("02答案错误");
     SendAndWait(w, program);
     EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_sum.m"));
