@@ -4,12 +4,10 @@
 
 #include "ProblemFileWriter.h"
 #include "ScriptedTeacherServer.h"
-#include "Sockets.h"
 #include "UnitFrameProb.h"
 #include "UnitPracDataMan.h"
 #include "UnitSocketClient.h"
 #include "UnitThreadReceiver.h"
-#include "UnitThreadReceiverNew.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -39,8 +37,8 @@ protected:
     // so are messages.
     void ScriptTheTeacher() {
         Server.OnCode("90", "22" + IntToStr(Channels[0].Port()) + "+" +
-                                IntToStr(Channels[1].Port()) + "+" +
-                                IntToStr(Channels[2].Port()) + "+17");
+                                IntToStr(Channels[1].Port()) + "+" + IntToStr(Channels[2].Port()) +
+                                "+17");
         Server.OnCode("16", "171=K1\r\n2=K2");
         Server.OnCode("23", "241=0\r\n2=1");
         ServeUploads(Server, "09");
@@ -67,12 +65,6 @@ protected:
         QKeyEvent key(QEvent::KeyPress, Qt::Key_0 + (digit - '0'), Qt::NoModifier,
                       QString(QChar::fromLatin1(digit)));
         QApplication::sendEvent(w.EditOrder, &key);
-    }
-    static bool AllChannelsConnected(const TFormMain& w) {
-        for (const auto& channel : w.FDownloaders)
-            if (!channel->FClientSocket->Active())
-                return false;
-        return true;
     }
 
     ScriptedTeacherServer Server;
@@ -127,7 +119,8 @@ TEST_F(ClassSessionTest, OneStudentThroughAWholeLesson) {
     ASSERT_TRUE(Channels[0].WaitForMessages(1));
     EXPECT_EQ(Channels[0].MessageTexts()[0], "18" + StudentNo);
     Channels[0].Send("01train.db");
-    ASSERT_TRUE(WaitUntil([&] { return w.FrameProbList1->lblIndexProb->text() == QStringLiteral("1"); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.FrameProbList1->lblIndexProb->text() == QStringLiteral("1"); }));
     EXPECT_EQ(Folder.Read("train.db"), LessonProblems());
     EXPECT_EQ(w.FPracData->Count(), 2);
     const QImage picture = w.FrameProbList1->Image1->pixmap().toImage();
@@ -142,7 +135,8 @@ TEST_F(ClassSessionTest, OneStudentThroughAWholeLesson) {
     SendAndWait(w, "T");
     const AnsiString script = "function r=myfun\r\nt0_syschk=cputime;\r\n r='1';\r\n";
     EXPECT_EQ(NextMessage(), "01" + Identity + "?2?K2?" + Folder.File("syschk_temp.m"));
-    EXPECT_EQ(NextMessage(), "00" + Identity + "?" + IntToStr(static_cast<int>(script.size())) + "?1");
+    EXPECT_EQ(NextMessage(),
+              "00" + Identity + "?" + IntToStr(static_cast<int>(script.size())) + "?1");
     EXPECT_EQ(NextMessage(), BlockHeader + script);
     log = LogSince(w, mark, 2);
     ASSERT_EQ(log.size(), 2u);
@@ -159,7 +153,8 @@ TEST_F(ClassSessionTest, OneStudentThroughAWholeLesson) {
     const AnsiString instrumented = "function s=sum3(n)\r\nt0_syschk=cputime;\r\nfor k=1:n\r\n  " +
                                     LoopTimeCheck + "\r\n  s=k;\r\nend\r\n";
     EXPECT_EQ(NextMessage(), "01" + Identity + "?1?K1?" + Student.File("syschk_sum.m"));
-    EXPECT_EQ(NextMessage(), "00" + Identity + "?" + IntToStr(static_cast<int>(instrumented.size())) + "?1");
+    EXPECT_EQ(NextMessage(),
+              "00" + Identity + "?" + IntToStr(static_cast<int>(instrumented.size())) + "?1");
     EXPECT_EQ(NextMessage(), BlockHeader + instrumented);
     EXPECT_FALSE(Student.Exists("syschk_sum.m"));
     EXPECT_TRUE(Student.Exists("sum.m"));
@@ -169,17 +164,17 @@ TEST_F(ClassSessionTest, OneStudentThroughAWholeLesson) {
     mark = LogLines(w.Memo1).size();
     Server.Send("291,+;2,20011");
     EXPECT_EQ(LogSince(w, mark, 4),
-              (std::vector<AnsiString>{"第1题:", "运行结果正确！", "第2题:",
-                                       "第1个返回参数sym型数组, 与标准解答维数不一致"}));
+              (std::vector<AnsiString>{"第1题:", "运行结果正确！",
+                                       "第2题:", "第1个返回参数sym型数组, 与标准解答维数不一致"}));
     mark += 4;
     w.btnRequestScore->click();
     EXPECT_EQ(NextMessage(), "11" + Identity + "?");
     log = LogSince(w, mark, 5);
     ASSERT_EQ(log.size(), 5u);
     EXPECT_TRUE(IsStamped(log[0], "  最新分数信息:")) << log[0];
-    EXPECT_EQ(std::vector<AnsiString>(log.begin() + 1, log.end()),
-              (std::vector<AnsiString>{"", "第  1题得分  10", "第  2题得分-保密",
-                                       "当前测试总得分 10"}));
+    EXPECT_EQ(
+        std::vector<AnsiString>(log.begin() + 1, log.end()),
+        (std::vector<AnsiString>{"", "第  1题得分  10", "第  2题得分-保密", "当前测试总得分 10"}));
 
     // The score reply started the poll; its tick asks for news and gets a broadcast.
     ASSERT_TRUE(w.Timer_Msg->isActive());

@@ -84,16 +84,8 @@ protected:
     TFormMain& CreateReadyWindow() {
         TFormMain& w = CreateReportedWindow();
         Announce(w, ChannelPorts());
-        EXPECT_TRUE(WaitUntil([&] {
-            for (const auto& channel : w.FDownloaders)
-                if (!Connected(*channel))
-                    return false;
-            return true;
-        }));
+        EXPECT_TRUE(WaitUntil([&] { return AllChannelsConnected(w); }));
         return w;
-    }
-    static bool Connected(const TSocketFileReceiverNew& channel) {
-        return channel.FClientSocket->Active();
     }
     // Starts "下载题目" and serves the bytes under the name until the channel is done with them.
     void DownloadProblems(TFormMain& w, const AnsiString& name, const AnsiString& bytes) {

@@ -6,9 +6,11 @@
 #include "Codec.h"
 #include "FakeHardware.h"
 #include "ScriptedTeacherServer.h"
+#include "Sockets.h"
 #include "TestSupport.h"
 #include "UnitMain.h"
 #include "UnitSocketClient.h"
+#include "UnitThreadReceiverNew.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +119,17 @@ protected:
         return w;
     }
     static inline const AnsiString ConnectedIdentity = FirstAdapterId + "?高等数学?2023001";
+
+    // Whether the channel's connection is established, its connect event delivered.
+    static bool Connected(const TSocketFileReceiverNew& channel) {
+        return channel.FClientSocket->Active();
+    }
+    static bool AllChannelsConnected(const TFormMain& w) {
+        for (const auto& channel : w.FDownloaders)
+            if (!Connected(*channel))
+                return false;
+        return true;
+    }
 
     // Types the answer, presses "发送文件" and waits until the window's sending state is over.
     static void SendAndWait(TFormMain& w, const AnsiString& answer) {
