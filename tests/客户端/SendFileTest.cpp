@@ -72,6 +72,14 @@ protected:
         const auto blocks = MessagesStartingWith(Server, BlockHeader);
         return blocks.empty() ? AnsiString() : blocks.back().substr(BlockHeader.size());
     }
+    // Waits until everything the window has sent has reached the server: the echo that the
+    // server asks for comes back behind it.
+    void AwaitEcho() {
+        const size_t before = Server.ReceivedSize();
+        Server.Send("04");
+        EXPECT_TRUE(WaitUntil(
+            [&] { return Server.Received().find("04" + Identity, before) != AnsiString::npos; }));
+    }
     static void ExpectSendingStateOver(TFormMain& w) {
         for (QWidget* button :
              {w.btnSendFile, w.btnSendMessage, w.btnRequestScore, w.btnSelectFile})
@@ -211,7 +219,7 @@ TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstSt
     ASSERT_EQ(BoxCount(), 5u);
     EXPECT_NE(Text(Boxes.Boxes()[4].text).find(gone), AnsiString::npos);
     EXPECT_FALSE(w.FClient->IsBusy());
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_EQ(FileRequests().size(), 2u);
 }
 
@@ -229,7 +237,7 @@ TEST_F(SendFileTest, AProgramCallingInputOrPauseIsRefusedBeforeTheSendingState) 
     EXPECT_FALSE(w.FClient->IsBusy());
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
     EXPECT_EQ(w.FSentFiles->Text(), "3=" + program + "\r\n"); // recorded all the same
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 }
 
@@ -246,7 +254,7 @@ TEST_F(SendFileTest, AProgramTheCheckRefusesIsLoggedAndTheSendingStateEnds) {
     EXPECT_EQ(w.cbxFileName->currentText(), QString());
     EXPECT_FALSE(Student.Exists("syschk_loop.m"));
     EXPECT_EQ(BoxCount(), 0u);
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 }
 
@@ -276,7 +284,7 @@ TEST_F(SendFileTest, AFileThatCannotBeWrittenStopsTheRoadAndTheAnswerGoesOnceItC
     EXPECT_NE(Text(Boxes.Boxes()[1].text).find(Student.File("syschk_sum.m")), AnsiString::npos);
     ExpectSendingStateOver(w);
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 
     studentFolder.reset();
@@ -324,7 +332,7 @@ TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
     }
     EXPECT_FALSE(w.FClient->IsBusy());
     EXPECT_EQ(w.cbxFileName->count(), 0);
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 }
 
