@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -74,6 +75,11 @@ bool ImmutableFile::SetFlag(bool on) const {
     done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     ::close(fd);
     return done;
+}
+
+void PressKey(QWidget* widget, int key, const QString& text, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(widget, &press);
 }
 
 // Handles events as they come, sleeping between them; the ticking timer bounds each sleep so

@@ -42,6 +42,11 @@ private:
     bool FSet = false;
 };
 
+// Sends a key press to the widget, as the keyboard would: the key, the text it types and the
+// modifiers held.
+void PressKey(class QWidget* widget, int key, const QString& text = QString(),
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
 // Runs the event loop until the predicate holds or the time is up; returns the predicate.
 bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // Runs the event loop for the given time.

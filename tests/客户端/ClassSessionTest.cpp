@@ -9,8 +9,6 @@
 #include "UnitSocketClient.h"
 #include "UnitThreadReceiver.h"
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -62,9 +60,7 @@ protected:
     // The student types a problem number of one digit into its box.
     static void TypeProblemNumber(TFormMain& w, char digit) {
         w.EditOrder->lineEdit()->clear();
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_0 + (digit - '0'), Qt::NoModifier,
-                      QString(QChar::fromLatin1(digit)));
-        QApplication::sendEvent(w.EditOrder, &key);
+        PressKey(w.EditOrder, Qt::Key_0 + (digit - '0'), QString(QChar::fromLatin1(digit)));
     }
 
     ScriptedTeacherServer Server;

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -47,6 +48,14 @@ public:
 
 // The first adapter's address as the scripted hardware reports it.
 inline const AnsiString FirstAdapterId = "001A2B3C4D5E";
+
+// The texts of a combo box's items, as the system's bytes.
+inline std::vector<AnsiString> Items(const QComboBox* box) {
+    std::vector<AnsiString> items;
+    for (int i = 0; i < box->count(); ++i)
+        items.push_back(FromQString(box->itemText(i)));
+    return items;
+}
 
 // The 15-byte header of every upload block for the student number 2023001.
 inline const AnsiString BlockHeader = AnsiString("2023001") + AnsiString(8, '\0');

@@ -22,13 +22,6 @@ namespace {
 
 const AnsiString Identity = FirstAdapterId + "?高等数学?2023001";
 
-std::vector<AnsiString> Items(const QComboBox* box) {
-    std::vector<AnsiString> items;
-    for (int i = 0; i < box->count(); ++i)
-        items.push_back(FromQString(box->itemText(i)));
-    return items;
-}
-
 // Makes a folder read-only while it lives, for root too where the file system can.
 class ReadOnlyFolder {
 public:
@@ -341,9 +334,9 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     for (const char* line : {"1=0", "2=1", "3=2", "4=9"})
         w.FClient->FProblemTypes.Add(line);
     QLineEdit* edit = w.EditOrder->lineEdit();
+    // The box has the focus, not its edit.
     const auto press = [&](int key, const QString& text, Qt::KeyboardModifiers modifiers = {}) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
-        QApplication::sendEvent(w.EditOrder, &event); // the box has the focus, not its edit
+        PressKey(w.EditOrder, key, text, modifiers);
     };
     EXPECT_EQ(Text(w.lblProbInfo->text()), "--");
     const std::pair<const char*, AnsiString> types[] = {{"1", "编程题"},
