@@ -1,13 +1,5 @@
 #include "PushFixture.h"
 
-#include <fstream>
-#include <iterator>
-
-AnsiString ReadFileBytes(const AnsiString& path) {
-    std::ifstream file(path, std::ios::binary);
-    return AnsiString(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 void PushReceiverTest::SetUp() {
     receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), 0); // the system picks
     port = receiver->FServerSocket->Port();

@@ -12,9 +12,6 @@
 
 #include <memory>
 
-// The bytes of a file named by raw bytes, as the receivers name files; "" when missing.
-AnsiString ReadFileBytes(const AnsiString& path);
-
 class PushReceiverTest : public testing::Test {
 protected:
     void SetUp() override;
