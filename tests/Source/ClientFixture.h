@@ -20,8 +20,6 @@ protected:
     // Machine identifier "?" course name "?" student number, as the main window joins it.
     inline static const AnsiString Identity = "0A1B2C3D4E5F?高等数学?2023001";
     static constexpr const char* Loopback = "127.0.0.1";
-    // Long enough for a message written on loopback to be read and handled in this process.
-    static constexpr int SettleMs = 100;
     // Read events the client's socket has delivered.
     int Reads = 0;
 
@@ -65,13 +63,33 @@ protected:
         Client.FProblemBox = &ProblemBox;
     }
 
-    // Sends one server message, waits until the client has read it (so that the next one
-    // cannot join it in one read, however loaded the machine), then lets it settle.
+    // Sends one server message and waits until the client has handled it, so that the next one
+    // cannot join it in one read, however loaded the machine.
     void Deliver(const AnsiString& message) {
         const int before = Reads;
         Server.Send(message);
-        WaitUntil([&] { return Reads > before; });
-        PumpEvents(SettleMs);
+        EXPECT_TRUE(WaitUntil([&] { return Reads > before; })) << "not read: " << message;
+    }
+
+    // Delivers the message and returns what the client sent in answer to it. The echo that the
+    // server asks for next comes back behind everything the client sent before it, so nothing
+    // is still on its way; the echo itself is left out.
+    AnsiString SentAfter(const AnsiString& message) {
+        const size_t before = Server.ReceivedSize();
+        Deliver(message);
+        const AnsiString echo = "04" + Client.FIdentity;
+        Server.Send("04");
+        const auto echoed = [&] {
+            const AnsiString received = Server.Received();
+            return received.size() >= before + echo.size() &&
+                   received.compare(received.size() - echo.size(), echo.size(), echo) == 0;
+        };
+        if (!WaitUntil(echoed)) {
+            ADD_FAILURE() << "no echo after: " << message;
+            return Server.Received().substr(before);
+        }
+        const AnsiString received = Server.Received();
+        return received.substr(before, received.size() - before - echo.size());
     }
 
     // Waits until the server has received exactly these bytes in all, joined.

@@ -25,7 +25,6 @@ TEST_F(TSClientRequests, EachRequestIsOneMessageWithItsExactBytes) {
     ASSERT_TRUE(Server.WaitForMessages(5));
     Client.ChangePassword("s3cret?n3w");
     ASSERT_TRUE(Server.WaitForMessages(6));
-    PumpEvents(SettleMs);
     EXPECT_EQ(Server.MessageTexts(), (std::vector<AnsiString>{
                                          "11" + Identity + "?",
                                          "S1" + Identity,

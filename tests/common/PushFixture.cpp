@@ -1,31 +1,5 @@
 #include "PushFixture.h"
 
-#include <cctype>
-#include <fstream>
-#include <iterator>
-
-AnsiString FileBytes(std::size_t count, unsigned seed) {
-    AnsiString bytes(count, '\0');
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>((i * 31 + seed) % 256);
-    return bytes;
-}
-
-AnsiString ReadFileBytes(const AnsiString& path) {
-    std::ifstream file(path, std::ios::binary);
-    return AnsiString(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-AnsiString AfterTimeStamp(const AnsiString& line) {
-    const auto digit = [&line](std::size_t i) {
-        return std::isdigit(static_cast<unsigned char>(line[i])) != 0;
-    };
-    if (line.size() < 8 || !digit(0) || !digit(1) || line[2] != ':' || !digit(3) || !digit(4) ||
-        line[5] != ':' || !digit(6) || !digit(7))
-        return "<no time stamp>" + line;
-    return line.substr(8);
-}
-
 void PushReceiverTest::SetUp() {
     receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), 0); // the system picks
     port = receiver->FServerSocket->Port();

@@ -12,13 +12,6 @@
 
 #include <memory>
 
-// Binary bytes of the given length: every byte value, NUL and 0xFF among them.
-AnsiString FileBytes(std::size_t count, unsigned seed = 7);
-// The bytes of a file named by raw bytes, as the receivers name files; "" when missing.
-AnsiString ReadFileBytes(const AnsiString& path);
-// The text after a leading "hh:mm:ss"; a line without that stamp is returned marked.
-AnsiString AfterTimeStamp(const AnsiString& line);
-
 class PushReceiverTest : public testing::Test {
 protected:
     void SetUp() override;

@@ -4,6 +4,7 @@
 
 #include <QTcpSocket>
 
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -35,6 +36,20 @@ void React(const Script& script, ScriptedPeer& peer, const AnsiString& message) 
             return;
         }
     }
+}
+
+// The scripted answers of ServeFile, for a peer or for every connection of a server.
+template <typename Scripted> void ScriptFileServing(Scripted& scripted, const AnsiString& bytes) {
+    constexpr std::size_t blockSize = 1024;
+    const std::size_t blocks = (bytes.size() + blockSize - 1) / blockSize;
+    scripted.OnCode("03", "00" + std::to_string(bytes.size()) + "?" + std::to_string(blocks));
+    scripted.OnCode("04", "04");
+    auto sent = std::make_shared<std::size_t>(0);
+    scripted.OnCode("05", [bytes, sent](ScriptedPeer& peer, const AnsiString&) {
+        const AnsiString block = bytes.substr(*sent, blockSize);
+        *sent += block.size();
+        peer.Send(block);
+    });
 }
 
 AnsiString Joined(const std::vector<AnsiString>& parts) {
@@ -205,4 +220,12 @@ void ScriptedTeacherServer::OnCode(const AnsiString& code, const AnsiString& rep
 
 void ScriptedTeacherServer::OnCode(const AnsiString& code, ScriptedPeer::Reaction reaction) {
     SetReaction(FScript, code, std::move(reaction));
+}
+
+void ServeFile(ScriptedPeer& peer, const AnsiString& bytes) {
+    ScriptFileServing(peer, bytes);
+}
+
+void ServeFile(ScriptedTeacherServer& server, const AnsiString& bytes) {
+    ScriptFileServing(server, bytes);
 }

@@ -106,3 +106,9 @@ private:
     size_t FReceivedSize = 0;
     std::vector<std::pair<AnsiString, ScriptedPeer::Reaction>> FScript;
 };
+
+// Plays the sending side of one file transfer after the offer "01" name, which the test sends:
+// "00" size "?" blocks on "03", "04" on "04" and the next block of up to 1024 bytes on each
+// "05". A download channel and the push receiver answer alike.
+void ServeFile(ScriptedPeer& peer, const AnsiString& bytes);
+void ServeFile(ScriptedTeacherServer& server, const AnsiString& bytes);

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -75,6 +76,11 @@ bool ImmutableFile::SetFlag(bool on) const {
     done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     ::close(fd);
     return done;
+}
+
+void PressKey(QWidget* widget, int key, const QString& text, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(widget, &press);
 }
 
 // Handles events as they come, sleeping between them; the ticking timer bounds each sleep so
@@ -154,16 +160,28 @@ void ModalDialogDriver::DriveOpenDialog() {
     FDriving = false;
 }
 
-bool IsStamped(const AnsiString& line, const AnsiString& text) {
-    if (line.size() < 8 || line.substr(8) != text)
-        return false;
-    for (int i = 0; i < 8; ++i) {
-        const bool colon = i == 2 || i == 5;
-        const unsigned char byte = static_cast<unsigned char>(line[i]);
-        if (colon ? byte != ':' : !std::isdigit(byte))
-            return false;
-    }
-    return true;
+AnsiString FileBytes(std::size_t count, unsigned seed) {
+    AnsiString bytes(count, '\0');
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>((i * 31 + i / 1024 + seed) % 256);
+    return bytes;
+}
+
+// The text after a leading stamp of the given shape, in which '9' stands for any digit.
+static AnsiString AfterStamp(const AnsiString& line, const AnsiString& shape) {
+    bool stamped = line.size() >= shape.size();
+    for (std::size_t i = 0; stamped && i < shape.size(); ++i)
+        stamped = shape[i] == '9' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                  : line[i] == shape[i];
+    return stamped ? line.substr(shape.size()) : "<no time stamp>" + line;
+}
+
+AnsiString AfterTimeStamp(const AnsiString& line) {
+    return AfterStamp(line, "99:99:99");
+}
+
+AnsiString AfterDateTimeStamp(const AnsiString& line) {
+    return AfterStamp(line, "9999-99-99 99:99:99");
 }
 
 OnBoxShown::OnBoxShown(std::function<void()> action) : FAction(std::move(action)) {

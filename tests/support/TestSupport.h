@@ -42,6 +42,11 @@ private:
     bool FSet = false;
 };
 
+// Sends a key press to the widget, as the keyboard would: the key, the text it types and the
+// modifiers held.
+void PressKey(class QWidget* widget, int key, const QString& text = QString(),
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
 // Runs the event loop until the predicate holds or the time is up; returns the predicate.
 bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // Runs the event loop for the given time.
@@ -87,8 +92,18 @@ private:
     class QTimer* FTimer;
 };
 
+// Bytes of the given length for a file: every byte value, NUL and 0xFF among them, and no
+// 1024-byte block like the one before it, so that a block sent twice or out of turn shows.
+AnsiString FileBytes(std::size_t count, unsigned seed = 7);
+
+// The text after a leading time stamp "hh:mm:ss" (of a log line) or "yyyy-mm-dd hh:mm:ss" (of
+// a diagnostic line); a line without it is returned marked.
+AnsiString AfterTimeStamp(const AnsiString& line);
+AnsiString AfterDateTimeStamp(const AnsiString& line);
 // Whether the line is a time stamp "hh:mm:ss" followed by the text.
-bool IsStamped(const AnsiString& line, const AnsiString& text);
+inline bool IsStamped(const AnsiString& line, const AnsiString& text) {
+    return AfterTimeStamp(line) == text;
+}
 
 // Runs the action once, as the first message box that opens is shown. The box is not modal yet,
 // so a ModalBoxCloser leaves it alone while the action runs, and closes boxes it opens.

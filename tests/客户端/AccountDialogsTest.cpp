@@ -21,11 +21,6 @@
 
 namespace {
 
-void PressKey(QWidget* widget, int key, const QString& text = QString()) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &press);
-}
-
 void Type(QLineEdit* box, const QString& text) {
     for (const QChar c : text)
         PressKey(box, Qt::Key_unknown, QString(c));

@@ -25,7 +25,6 @@ using namespace ProblemFileWriter;
 namespace {
 
 const AnsiString StudentNo = "2023001";
-constexpr std::size_t BlockSize = 1024;
 
 // The first problem's picture gives every pixel its own colour, so any shift or mix-up shows.
 constexpr int FirstWidth = 6, FirstHeight = 4;
@@ -59,21 +58,6 @@ std::array<int, 2> RefusedPorts() {
     return {probes[0].serverPort(), probes[1].serverPort()};
 }
 
-// The channel server's side of one download after the offer "01" name, which the test sends:
-// "00" size "?" blocks on "03", "04" on "04" and the next block on each "05".
-void ServeFile(ScriptedTeacherServer& server, const AnsiString& bytes) {
-    const std::size_t blocks = (bytes.size() + BlockSize - 1) / BlockSize;
-    server.OnCode("03", "00" + IntToStr(static_cast<int>(bytes.size())) + "?" +
-                            IntToStr(static_cast<int>(blocks)));
-    server.OnCode("04", "04");
-    auto sent = std::make_shared<std::size_t>(0);
-    server.OnCode("05", [bytes, sent](ScriptedPeer& peer, const AnsiString&) {
-        const AnsiString block = bytes.substr(*sent, BlockSize);
-        *sent += block.size();
-        peer.Send(block);
-    });
-}
-
 class DownloadTest : public MainWindowTest {
 protected:
     // Connected and reported; the attendance reply has not come yet.
@@ -100,16 +84,8 @@ protected:
     TFormMain& CreateReadyWindow() {
         TFormMain& w = CreateReportedWindow();
         Announce(w, ChannelPorts());
-        EXPECT_TRUE(WaitUntil([&] {
-            for (const auto& channel : w.FDownloaders)
-                if (!Connected(*channel))
-                    return false;
-            return true;
-        }));
+        EXPECT_TRUE(WaitUntil([&] { return AllChannelsConnected(w); }));
         return w;
-    }
-    static bool Connected(const TSocketFileReceiverNew& channel) {
-        return channel.FClientSocket->Active();
     }
     // Starts "下载题目" and serves the bytes under the name until the channel is done with them.
     void DownloadProblems(TFormMain& w, const AnsiString& name, const AnsiString& bytes) {

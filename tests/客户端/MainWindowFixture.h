@@ -6,14 +6,22 @@
 #include "Codec.h"
 #include "FakeHardware.h"
 #include "ScriptedTeacherServer.h"
+#include "Sockets.h"
 #include "TestSupport.h"
 #include "UnitMain.h"
+#include "UnitSocketClient.h"
+#include "UnitThreadReceiverNew.h"
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <memory>
+#include <vector>
 
 // Points the folder of temporary files, where the windows register their titles, at a private
 // folder while it lives, so that test windows and a client running on the machine never meet.
@@ -40,6 +48,55 @@ public:
 
 // The first adapter's address as the scripted hardware reports it.
 inline const AnsiString FirstAdapterId = "001A2B3C4D5E";
+
+// The texts of a combo box's items, as the system's bytes.
+inline std::vector<AnsiString> Items(const QComboBox* box) {
+    std::vector<AnsiString> items;
+    for (int i = 0; i < box->count(); ++i)
+        items.push_back(FromQString(box->itemText(i)));
+    return items;
+}
+
+// The 15-byte header of every upload block for the student number 2023001.
+inline const AnsiString BlockHeader = AnsiString("2023001") + AnsiString(8, '\0');
+// The run-time limit that the check of a Matlab program puts after every loop line.
+inline const AnsiString LoopTimeCheck =
+    "if cputime - t0_syschk>30, error('Cost too much time.'); end";
+
+// The server pulls every answer file asked for, block by block, and ends each upload with the
+// outcome reply.
+inline void ServeUploads(ScriptedTeacherServer& server, const AnsiString& outcome) {
+    server.OnCode("01", "03");
+    server.OnCode("00", "05");
+    server.OnCode("20", outcome); // the block, behind the header "2023001..."
+}
+
+// The messages the server has received that begin with these bytes, in order.
+inline std::vector<AnsiString> MessagesStartingWith(const ScriptedTeacherServer& server,
+                                                    const AnsiString& start) {
+    std::vector<AnsiString> found;
+    for (const AnsiString& message : server.MessageTexts())
+        if (message.rfind(start, 0) == 0)
+            found.push_back(message);
+    return found;
+}
+
+// A folder of the student's own files.
+class StudentFolder {
+public:
+    AnsiString File(const AnsiString& name) const { return FDir.path().toStdString() + "/" + name; }
+    AnsiString Write(const AnsiString& name, const AnsiString& bytes) const {
+        std::FILE* file = std::fopen(File(name).c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        return File(name);
+    }
+    bool Exists(const AnsiString& name) const { return ::access(File(name).c_str(), F_OK) == 0; }
+    AnsiString Path() const { return FDir.path().toStdString(); }
+
+private:
+    QTemporaryDir FDir;
+};
 
 class MainWindowTest : public testing::Test {
 protected:
@@ -71,6 +128,24 @@ protected:
         return w;
     }
     static inline const AnsiString ConnectedIdentity = FirstAdapterId + "?高等数学?2023001";
+
+    // Whether the channel's connection is established, its connect event delivered.
+    static bool Connected(const TSocketFileReceiverNew& channel) {
+        return channel.FClientSocket->Active();
+    }
+    static bool AllChannelsConnected(const TFormMain& w) {
+        for (const auto& channel : w.FDownloaders)
+            if (!Connected(*channel))
+                return false;
+        return true;
+    }
+
+    // Types the answer, presses "发送文件" and waits until the window's sending state is over.
+    static void SendAndWait(TFormMain& w, const AnsiString& answer) {
+        w.cbxFileName->setEditText(Q(answer));
+        w.btnSendFile->click();
+        EXPECT_TRUE(WaitUntil([&] { return !w.FClient->IsBusy(); }));
+    }
 
     static QString Q(const AnsiString& text) { return ToQString(text); }
     static AnsiString Text(const QString& text) { return FromQString(text); }

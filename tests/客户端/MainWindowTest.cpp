@@ -21,18 +21,6 @@
 
 namespace {
 
-std::vector<AnsiString> Items(const QComboBox* box) {
-    std::vector<AnsiString> items;
-    for (int i = 0; i < box->count(); ++i)
-        items.push_back(FromQString(box->itemText(i)));
-    return items;
-}
-
-void PressKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
-    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
-    QApplication::sendEvent(widget, &press);
-}
-
 const std::vector<AnsiString> InstructionLog = {
     "如果无法成功报到或登录有错，请关闭客户端程序后重新登录。",
     "",
@@ -204,11 +192,11 @@ TEST_F(MainWindowTest, CtrlASelectsTheWholeLogOrMessageAndAWithoutCtrlTypes) {
         QTextCursor cursor = area->textCursor();
         cursor.movePosition(QTextCursor::End);
         area->setTextCursor(cursor);
-        PressKey(area, Qt::Key_A, Qt::ControlModifier, QString());
+        PressKey(area, Qt::Key_A, QString(), Qt::ControlModifier);
         EXPECT_EQ(area->textCursor().selectedText().size(), 7);
         cursor.movePosition(QTextCursor::End);
         area->setTextCursor(cursor);
-        PressKey(area, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        PressKey(area, Qt::Key_A, QStringLiteral("a"));
         EXPECT_EQ(area->toPlainText(), QStringLiteral("one\ntwoa"));
         EXPECT_FALSE(area->textCursor().hasSelection());
     }
@@ -239,9 +227,9 @@ TEST_F(MainWindowTest, ThePortBoxTakesSignsAndSeparatorsAndFitsItsBoundsWhenLeft
         w.Edit_Port->setFocus();
         ASSERT_TRUE(WaitUntil([&] { return w.Edit_Port->hasFocus(); }));
         w.Edit_Port->selectAll();
-        PressKey(w.Edit_Port, Qt::Key_Delete, Qt::NoModifier, QString());
+        PressKey(w.Edit_Port, Qt::Key_Delete);
         for (const QChar key : c.typed)
-            PressKey(w.Edit_Port, key.unicode(), Qt::NoModifier, key);
+            PressKey(w.Edit_Port, key.unicode(), key);
         EXPECT_EQ(w.Edit_Port->text(), c.shown) << c.typed.toStdString();
         w.EditStudNo->setFocus();
         ASSERT_TRUE(WaitUntil([&] { return !w.Edit_Port->hasFocus(); }));
@@ -256,7 +244,7 @@ TEST_F(MainWindowTest, EnterInAnEditableBoxAddsNothingToItsList) {
         const int items = box->count();
         box->setFocus();
         box->setEditText(QStringLiteral("A"));
-        PressKey(box->lineEdit(), Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        PressKey(box->lineEdit(), Qt::Key_Return, QStringLiteral("\r"));
         EXPECT_EQ(box->count(), items) << box->objectName().toStdString();
         EXPECT_EQ(box->currentText(), QStringLiteral("A"));
     }

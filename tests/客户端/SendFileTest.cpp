@@ -21,33 +21,6 @@
 namespace {
 
 const AnsiString Identity = FirstAdapterId + "?高等数学?2023001";
-// The 15-byte header of every upload block for the student number 2023001.
-const AnsiString BlockHeader = AnsiString("2023001") + AnsiString(8, '\0');
-const AnsiString CheckLine = "if cputime - t0_syschk>30, error('Cost too much time.'); end";
-
-std::vector<AnsiString> Items(const QComboBox* box) {
-    std::vector<AnsiString> items;
-    for (int i = 0; i < box->count(); ++i)
-        items.push_back(FromQString(box->itemText(i)));
-    return items;
-}
-
-// A folder of the student's own files.
-class StudentFolder {
-public:
-    AnsiString File(const AnsiString& name) const { return FDir.path().toStdString() + "/" + name; }
-    AnsiString Write(const AnsiString& name, const AnsiString& bytes) const {
-        std::FILE* file = std::fopen(File(name).c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-        return File(name);
-    }
-    bool Exists(const AnsiString& name) const { return ::access(File(name).c_str(), F_OK) == 0; }
-    AnsiString Path() const { return FDir.path().toStdString(); }
-
-private:
-    QTemporaryDir FDir;
-};
 
 // Makes a folder read-only while it lives, for root too where the file system can.
 class ReadOnlyFolder {
@@ -85,30 +58,20 @@ protected:
         QObject::disconnect(w.Timer_Msg, &QTimer::timeout, nullptr, nullptr);
         return w;
     }
-    // The server pulls every requested file and ends the upload with the outcome reply.
-    void ServeUploads(const AnsiString& outcome) {
-        Server.OnCode("01", "03");
-        Server.OnCode("00", "05");
-        Server.OnCode("20", outcome); // the block, behind the header "2023001..."
-    }
-    // Types the answer, presses "发送文件" and waits until the window's sending state is over.
-    void SendAndWait(TFormMain& w, const AnsiString& answer) {
-        w.cbxFileName->setEditText(Q(answer));
-        w.btnSendFile->click();
-        EXPECT_TRUE(WaitUntil([&] { return !w.FClient->IsBusy(); }));
-    }
-    std::vector<AnsiString> Received(const AnsiString& start) const {
-        std::vector<AnsiString> found;
-        for (const AnsiString& message : Server.MessageTexts())
-            if (message.rfind(start, 0) == 0)
-                found.push_back(message);
-        return found;
-    }
-    std::vector<AnsiString> FileRequests() const { return Received("01"); }
+    void ServeUploads(const AnsiString& outcome) { ::ServeUploads(Server, outcome); }
+    std::vector<AnsiString> FileRequests() const { return MessagesStartingWith(Server, "01"); }
     // The file bytes of the last block the server received.
     AnsiString LastBlockFile() const {
-        const auto blocks = Received(BlockHeader);
+        const auto blocks = MessagesStartingWith(Server, BlockHeader);
         return blocks.empty() ? AnsiString() : blocks.back().substr(BlockHeader.size());
+    }
+    // Waits until everything the window has sent has reached the server: the echo that the
+    // server asks for comes back behind it.
+    void AwaitEcho() {
+        const size_t before = Server.ReceivedSize();
+        Server.Send("04");
+        EXPECT_TRUE(WaitUntil(
+            [&] { return Server.Received().find("04" + Identity, before) != AnsiString::npos; }));
     }
     static void ExpectSendingStateOver(TFormMain& w) {
         for (QWidget* button :
@@ -144,8 +107,9 @@ TEST_F(SendFileTest, TypedAnswersGoOutAsTheInstrumentedShortAnswerScript) {
     EXPECT_EQ(Items(w.cbxFileName), (std::vector<AnsiString>{"ace", "F", "t"}));
     EXPECT_EQ(w.FSentFiles->Count(), 0);
     const auto log = LogLines(w.Memo1);
-    EXPECT_EQ(log[log.size() - 2].substr(8), "  开始为第3题发送文件...");
-    EXPECT_EQ(log.back().substr(8), "  发送文件成功, 文件名: " + Folder.File("syschk_temp.m"));
+    EXPECT_EQ(AfterTimeStamp(log[log.size() - 2]), "  开始为第3题发送文件...");
+    EXPECT_EQ(AfterTimeStamp(log.back()),
+              "  发送文件成功, 文件名: " + Folder.File("syschk_temp.m"));
     ExpectSendingStateOver(w);
     EXPECT_EQ(BoxCount(), 0u);
 }
@@ -154,13 +118,13 @@ TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
     TFormMain& w = ReadyWindow();
     const AnsiString program = Student.Write("sum.m", "function s=sum3(n)\nfor k=1:n\n  s=k;\nend");
     const AnsiString instrumented = "function s=sum3(n)\r\nt0_syschk=cputime;\r\nfor k=1:n\r\n  " +
-                                    CheckLine + "\r\n  s=k;\r\nend\r\n";
+                                    LoopTimeCheck + "\r\n  s=k;\r\nend\r\n";
     ServeUploads("02答案错误");
     SendAndWait(w, program);
     EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_sum.m"));
     EXPECT_EQ(LastBlockFile(), instrumented);
     EXPECT_TRUE(Student.Exists("syschk_sum.m"));
-    EXPECT_EQ(LogLines(w.Memo1).back().substr(8), "  发送失败，被服务端拒绝! 原因: 答案错误");
+    EXPECT_EQ(AfterTimeStamp(LogLines(w.Memo1).back()), "  发送失败，被服务端拒绝! 原因: 答案错误");
 
     ServeUploads("09");
     SendAndWait(w, program); // the same file again: no question
@@ -248,7 +212,7 @@ TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstSt
     ASSERT_EQ(BoxCount(), 5u);
     EXPECT_NE(Text(Boxes.Boxes()[4].text).find(gone), AnsiString::npos);
     EXPECT_FALSE(w.FClient->IsBusy());
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_EQ(FileRequests().size(), 2u);
 }
 
@@ -266,7 +230,7 @@ TEST_F(SendFileTest, AProgramCallingInputOrPauseIsRefusedBeforeTheSendingState) 
     EXPECT_FALSE(w.FClient->IsBusy());
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
     EXPECT_EQ(w.FSentFiles->Text(), "3=" + program + "\r\n"); // recorded all the same
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 }
 
@@ -276,14 +240,14 @@ TEST_F(SendFileTest, AProgramTheCheckRefusesIsLoggedAndTheSendingStateEnds) {
     w.cbxFileName->setEditText(Q(program));
     w.btnSendFile->click();
     const auto log = LogLines(w.Memo1);
-    EXPECT_EQ(log[log.size() - 3].substr(8), "  开始为第3题发送文件...");
+    EXPECT_EQ(AfterTimeStamp(log[log.size() - 3]), "  开始为第3题发送文件...");
     EXPECT_EQ(log[log.size() - 2], "   发送失败. 原因: ");
     EXPECT_EQ(log.back(), "循环语句不能写在一行代码上！");
     ExpectSendingStateOver(w);
     EXPECT_EQ(w.cbxFileName->currentText(), QString());
     EXPECT_FALSE(Student.Exists("syschk_loop.m"));
     EXPECT_EQ(BoxCount(), 0u);
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 }
 
@@ -313,7 +277,7 @@ TEST_F(SendFileTest, AFileThatCannotBeWrittenStopsTheRoadAndTheAnswerGoesOnceItC
     EXPECT_NE(Text(Boxes.Boxes()[1].text).find(Student.File("syschk_sum.m")), AnsiString::npos);
     ExpectSendingStateOver(w);
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 
     studentFolder.reset();
@@ -361,7 +325,7 @@ TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
     }
     EXPECT_FALSE(w.FClient->IsBusy());
     EXPECT_EQ(w.cbxFileName->count(), 0);
-    PumpEvents(20);
+    AwaitEcho();
     EXPECT_TRUE(FileRequests().empty());
 }
 
@@ -370,9 +334,9 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     for (const char* line : {"1=0", "2=1", "3=2", "4=9"})
         w.FClient->FProblemTypes.Add(line);
     QLineEdit* edit = w.EditOrder->lineEdit();
+    // The box has the focus, not its edit.
     const auto press = [&](int key, const QString& text, Qt::KeyboardModifiers modifiers = {}) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
-        QApplication::sendEvent(w.EditOrder, &event); // the box has the focus, not its edit
+        PressKey(w.EditOrder, key, text, modifiers);
     };
     EXPECT_EQ(Text(w.lblProbInfo->text()), "--");
     const std::pair<const char*, AnsiString> types[] = {{"1", "编程题"},
