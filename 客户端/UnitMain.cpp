@@ -127,9 +127,8 @@ void TFormMain::BuildExtraControls() {
     cbxCourseID->lineEdit()->setCompleter(nullptr);
     EditOrder->lineEdit()->setMaxLength(3);
 
-    resize(1239, 814);
     CenterOnScreen(this);
-    Splitter3->setSizes({265, 814 - 265});
+    Splitter3->setSizes({265, height() - 265});
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);
     // The fillers of the middle may shrink to nothing, as client-aligned controls do: the
@@ -142,7 +141,7 @@ void TFormMain::BuildExtraControls() {
     }
     SetColor(Splitter1->handle(1), QPalette::Window, kSkyBlue);
     Splitter1->handle(1)->setAutoFillBackground(true);
-    Splitter1->setSizes({488, 1239 - 488});
+    Splitter1->setSizes({488, width() - 488});
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
     Splitter2->setStretchFactor(0, 1);
