@@ -13,18 +13,18 @@
 #include <cstdio>
 
 static const char kPathSeparator = '/';
-static AnsiString gExePathOverride;
+// Empty while no ScopedExePath lives.
+static std::optional<AnsiString> gExePathOverride;
 
 AnsiString GetExePath() {
-    if (!gExePathOverride.empty())
-        return gExePathOverride;
+    if (gExePathOverride)
+        return *gExePathOverride;
     // The folder's name as the file system holds it, so that file calls find it.
     return AddBackslash(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
 }
 
-void SetExePathForTests(const AnsiString& folder) {
-    gExePathOverride = AddBackslash(folder);
-}
+ScopedExePath::ScopedExePath(const AnsiString& folder)
+    : ScopedOverride(gExePathOverride, AddBackslash(folder)) {}
 
 void ShowMsg(const AnsiString& caption, const AnsiString& text) {
     ShowModalBox(caption, text);

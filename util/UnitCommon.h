@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "ScopedOverride.h"
 
 #include <QDateTime>
 
@@ -27,6 +28,9 @@ void AppendLineToFile(const AnsiString& fileName, const AnsiString& line);
 AnsiString JoinFields(const AnsiString& a, const AnsiString& b, const AnsiString& c,
                       const AnsiString& separator);
 
-// Points GetExePath at another folder (ending with the separator); tests give every process
-// a private program folder this way.
-void SetExePathForTests(const AnsiString& folder);
+// Points GetExePath at another folder while it lives; tests give every case a private program
+// folder this way.
+class ScopedExePath : public ScopedOverride<AnsiString> {
+public:
+    explicit ScopedExePath(const AnsiString& folder);
+};

@@ -28,7 +28,7 @@ const char* const MainWindowTitle = "Quorvane-客户端 2.3 RC";
 namespace {
 
 constexpr int kPushPort = 1999;
-int gPushPort = kPushPort;
+std::optional<int> gPushPortOverride; // empty while no ScopedPushPort lives
 constexpr int kServerPort = 2023;
 constexpr int kPollIntervalMs = 500;
 constexpr int kProblemNumbers = 20;
@@ -84,9 +84,7 @@ void AddItemsKeepingText(QComboBox* box, const TStringList& lines, const QString
 
 } // namespace
 
-void SetPushPortForTests(int port) {
-    gPushPort = port < 0 ? kPushPort : port;
-}
+ScopedPushPort::ScopedPushPort(int port) : ScopedOverride(gPushPortOverride, port) {}
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setupUi(this);
@@ -209,7 +207,8 @@ void TFormMain::FormCreate() {
     // A port taken by another program (or a second user's client) costs the pushed files
     // only: the box is shown and the window is completed.
     Guarded([this] {
-        FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), gPushPort);
+        FPushReceiver = std::make_unique<TSocketFileReceiver>(
+            GetExePath(), gPushPortOverride.value_or(kPushPort));
         FPushReceiver->FLog = Memo1;
     });
 

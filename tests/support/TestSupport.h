@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "UnitCommon.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -16,7 +17,6 @@
 class ProgramFolder {
 public:
     ProgramFolder();
-    ~ProgramFolder();
     AnsiString Path() const; // ends with "/"
     AnsiString File(const AnsiString& name) const { return Path() + name; }
     AnsiString Read(const AnsiString& name) const; // "" when missing
@@ -25,6 +25,7 @@ public:
 
 private:
     QTemporaryDir FDir;
+    ScopedExePath FExePath;
 };
 
 // Makes a file or folder unchangeable, even for root, while it lives (where the file system can).
