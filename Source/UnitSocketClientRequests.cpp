@@ -3,6 +3,7 @@
 #include "UnitSocketClient.h"
 
 #include "SysUtils.h"
+#include "UnitCommon.h"
 
 #include <climits>
 

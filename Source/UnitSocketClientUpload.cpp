@@ -7,8 +7,6 @@
 #include "UnitCheckText.h"
 #include "UnitCommon.h"
 
-#include <QDateTime>
-
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -70,7 +68,7 @@ void AppendDiagnosticLines(size_t read) {
     if (read >= UploadHeaderSize)
         return;
     const AnsiString fileName = GetExePath() + DiagnosticFileName;
-    const AnsiString now = FormatLogDateTime(QDateTime::currentDateTime());
+    const AnsiString now = DateTimeStamp();
     if (read == 0)
         AppendLineToFile(fileName, now + " client iNum==0");
     AppendLineToFile(fileName, now + " iNum < 15(SClient.ClientSocketRead)");

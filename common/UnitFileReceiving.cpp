@@ -8,8 +8,6 @@
 #include "UnitCommon.h"
 #include "UnitSplit.h"
 
-#include <QDateTime>
-
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -19,10 +17,6 @@
 namespace {
 
 constexpr int BlockSize = 1024;
-
-AnsiString TimeStamp() {
-    return FormatLogTime(QDateTime::currentDateTime());
-}
 
 void AddLogEntry(const TReceiveContext& context, const AnsiString& entry) {
     if (context.Log)

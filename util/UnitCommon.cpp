@@ -13,8 +13,9 @@
 #include <cstdio>
 
 static const char kPathSeparator = '/';
-// Empty while no ScopedExePath lives.
+// Empty while no ScopedExePath or ScopedClock lives.
 static std::optional<AnsiString> gExePathOverride;
+static std::optional<QDateTime> gClockOverride;
 
 AnsiString GetExePath() {
     if (gExePathOverride)
@@ -25,6 +26,8 @@ AnsiString GetExePath() {
 
 ScopedExePath::ScopedExePath(const AnsiString& folder)
     : ScopedOverride(gExePathOverride, AddBackslash(folder)) {}
+
+ScopedClock::ScopedClock(const QDateTime& moment) : ScopedOverride(gClockOverride, moment) {}
 
 void ShowMsg(const AnsiString& caption, const AnsiString& text) {
     ShowModalBox(caption, text);
@@ -45,12 +48,16 @@ bool FileExists(const AnsiString& fileName) {
     throw EFOpenError(fileName, errno);
 }
 
-AnsiString FormatLogDateTime(const QDateTime& moment) {
-    return FromQString(moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+static AnsiString FormatNow(const QString& format) {
+    return FromQString(gClockOverride.value_or(QDateTime::currentDateTime()).toString(format));
 }
 
-AnsiString FormatLogTime(const QDateTime& moment) {
-    return FromQString(moment.toString(QStringLiteral("HH:mm:ss")));
+AnsiString TimeStamp() {
+    return FormatNow(QStringLiteral("HH:mm:ss"));
+}
+
+AnsiString DateTimeStamp() {
+    return FormatNow(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 bool EndsWith(const AnsiString& text, const AnsiString& suffix) {

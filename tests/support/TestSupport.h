@@ -88,6 +88,9 @@ private:
     class QTimer* FTimer;
 };
 
+// The moment tests stop the clock at: each field of "2026-03-07 08:05:09" needs its leading zero.
+inline const QDateTime TestMoment(QDate(2026, 3, 7), QTime(8, 5, 9));
+
 // Whether the line is a time stamp "hh:mm:ss" followed by the text.
 bool IsStamped(const AnsiString& line, const AnsiString& text);
 
