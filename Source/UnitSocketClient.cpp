@@ -10,7 +10,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDateTime>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -174,10 +173,6 @@ void TSClient::Send(const AnsiString& message) {
 
 void TSClient::Log(const AnsiString& entry) {
     AppendLogEntry(FLog, entry);
-}
-
-AnsiString TSClient::TimeStamp() {
-    return FormatLogTime(QDateTime::currentDateTime());
 }
 
 void TSClient::HandleReportResult(const AnsiString& payload) {

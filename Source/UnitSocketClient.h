@@ -132,8 +132,6 @@ private:
     void Send(const AnsiString& message);
     // One entry in FLog (skipped while no log is bound); CR LF inside starts a new line.
     void Log(const AnsiString& entry);
-    // The current time of day, "hh:mm:ss".
-    static AnsiString TimeStamp();
 
     // Server replies; each takes the text after the two-character code.
     void HandleFileRejected(const AnsiString& payload);  // "02"

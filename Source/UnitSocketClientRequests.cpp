@@ -4,6 +4,7 @@
 
 #include "LogView.h"
 #include "SysUtils.h"
+#include "UnitCommon.h"
 
 #include <climits>
 #include <vector>

@@ -8,8 +8,6 @@
 #include "UnitCheckText.h"
 #include "UnitCommon.h"
 
-#include <QDateTime>
-
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -85,7 +83,7 @@ void AppendDiagnosticLines(size_t read) {
         return;
     const AnsiString fileName = GetExePath() + DiagnosticFileName;
     RotateFullDiagnosticFile(fileName);
-    const AnsiString now = FormatLogDateTime(QDateTime::currentDateTime());
+    const AnsiString now = DateTimeStamp();
     if (read == 0)
         AppendLineToFile(fileName, now + " client iNum==0");
     AppendLineToFile(fileName, now + " iNum < 15(SClient.ClientSocketRead)");

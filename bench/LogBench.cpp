@@ -72,7 +72,7 @@ template <typename Append> void TimeAppends(QWidget& shown, QPlainTextEdit& log,
 }
 
 void RunClient() {
-    SetPushPortForTests(0);
+    const ScopedPushPort anyFreePort(0);
     TFormMain window;
     TimeAppends(window, *window.Memo1,
                 [](QPlainTextEdit& log, const AnsiString& line) { AppendLogEntry(&log, line); });
@@ -96,7 +96,7 @@ void RunFloor(int width, int height) {
 
 // The size the main window gives its log.
 void PrintLogSize() {
-    SetPushPortForTests(0);
+    const ScopedPushPort anyFreePort(0);
     TFormMain window;
     WaitExposed(window);
     std::printf("%d %d\n", window.Memo1->width(), window.Memo1->height());

@@ -121,7 +121,7 @@ private:
 // Runs one case in this process and prints milliseconds and the peak growth of the resident
 // set in KiB.
 int RunCase(const TCase& sample) {
-    SetPushPortForTests(0);
+    const ScopedPushPort anyFreePort(0);
     TFormMain window;
     window.show();
     while (!window.windowHandle()->isExposed())

@@ -13,3 +13,11 @@ function(pellucan_target target)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)
   endif()
 endfunction()
+
+# pellucan_forms(target): the target's windows inherit the classes that uic generates from their
+# .ui forms, so each control is a member under its name in the form and nothing is copied by
+# hand. Their headers include the generated ui_*.h headers; this puts those on the include path
+# of the target and of every target that includes the windows' headers.
+function(pellucan_forms target)
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/include)
+endfunction()

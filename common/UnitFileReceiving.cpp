@@ -9,7 +9,6 @@
 #include "UnitSplit.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -23,10 +22,6 @@
 namespace {
 
 constexpr int BlockSize = 1024;
-
-AnsiString TimeStamp() {
-    return FormatLogTime(QDateTime::currentDateTime());
-}
 
 void AddLogEntry(const TReceiveContext& context, const AnsiString& entry) {
     if (context.Log)

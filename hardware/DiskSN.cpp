@@ -63,10 +63,7 @@ void SwapBytePairs(unsigned char* Buffer, std::size_t Length) {
         std::swap(Buffer[i], Buffer[i + 1]);
 }
 
-TDISKSN::TDISKSN(QObject* AOwner) : TDISKSN(AOwner, CurrentHardwareAccess()) {}
-
-TDISKSN::TDISKSN(QObject* AOwner, const THardwareAccess& access)
-    : QObject(AOwner), FAccess(access) {}
+TDISKSN::TDISKSN(QObject* AOwner) : QObject(AOwner), FAccess(CurrentHardwareAccess()) {}
 
 void TDISKSN::SetActive(bool Value) {
     FActive = Value;

@@ -17,9 +17,9 @@ void SwapBytePairs(unsigned char* Buffer, std::size_t Length);
 // at least 510 ms. Each value that cannot be read is an empty text; nothing is shown or logged.
 class TDISKSN : public QObject {
 public:
-    // AOwner, which may be null, frees the component when it is itself freed.
+    // AOwner, which may be null, frees the component when it is itself freed. The component
+    // reads through the hardware access current at its creation.
     explicit TDISKSN(QObject* AOwner = nullptr);
-    TDISKSN(QObject* AOwner, const THardwareAccess& access);
 
     bool Active() const { return FActive; }
     // True reads everything afresh; false only empties the ten texts.

@@ -17,13 +17,4 @@ THardwareAccess CurrentHardwareAccess() {
 }
 
 ScopedHardwareAccess::ScopedHardwareAccess(const THardwareAccess& access)
-    : FPrevious(Override.value_or(THardwareAccess{})), FHadPrevious(Override.has_value()) {
-    Override = access;
-}
-
-ScopedHardwareAccess::~ScopedHardwareAccess() {
-    if (FHadPrevious)
-        Override = FPrevious;
-    else
-        Override.reset();
-}
+    : ScopedOverride(Override, access) {}

@@ -5,6 +5,7 @@
 #include "Adapters.h"
 #include "Drives.h"
 #include "Processor.h"
+#include "ScopedOverride.h"
 #include "ThreadControl.h"
 
 struct THardwareAccess {
@@ -17,20 +18,13 @@ struct THardwareAccess {
 // This computer's own operations.
 THardwareAccess SystemHardwareAccess();
 
-// The operations a TDISKSN created without an explicit record and ReadCPUID use: the system's,
-// unless a ScopedHardwareAccess lives.
+// The operations a TDISKSN takes when created and ReadCPUID uses: the system's, unless a
+// ScopedHardwareAccess lives.
 THardwareAccess CurrentHardwareAccess();
 
 // Puts other operations in place of the current ones for its lifetime (tests of code that
 // builds machine identifiers, so they need not wait for the real clock measurement).
-class ScopedHardwareAccess {
+class ScopedHardwareAccess : public ScopedOverride<THardwareAccess> {
 public:
     explicit ScopedHardwareAccess(const THardwareAccess& access);
-    ~ScopedHardwareAccess();
-    ScopedHardwareAccess(const ScopedHardwareAccess&) = delete;
-    ScopedHardwareAccess& operator=(const ScopedHardwareAccess&) = delete;
-
-private:
-    THardwareAccess FPrevious;
-    bool FHadPrevious;
 };

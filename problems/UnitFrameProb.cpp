@@ -3,7 +3,6 @@
 #include "Application.h"
 #include "Codec.h"
 #include "UnitPracDataMan.h"
-#include "ui_UnitFrameProb.h"
 
 #include <QSplitter>
 
@@ -14,20 +13,7 @@ static const int kHeightAbovePicture = 85;
 static const int kToggledHeight = 220;
 
 TFrameProbList::TFrameProbList(QWidget* parent) : QFrame(parent) {
-    Ui::TFrameProbList form;
-    form.setupUi(this);
-    Panel1 = form.Panel1;
-    Label1 = form.Label1;
-    btnNext = form.btnNext;
-    btnFirst = form.btnFirst;
-    btnPrev = form.btnPrev;
-    btnLast = form.btnLast;
-    ScrollBox1 = form.ScrollBox1;
-    Image1 = form.Image1;
-    lblIndexProb = form.lblIndexProb;
-    cbAutoHeight = form.cbAutoHeight;
-    BitBtn1 = form.BitBtn1;
-    Label2 = form.Label2;
+    setupUi(this);
 
     // The picture sits at 8, 8 in the scroll box at its natural size; the box scrolls the rest.
     Image1->setContentsMargins(8, 8, 0, 0);

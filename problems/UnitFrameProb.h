@@ -2,33 +2,18 @@
 // one at a time, with first/previous/next/last buttons and two ways to fit its holder's height.
 #pragma once
 
+#include "ui_UnitFrameProb.h"
+
 #include <QFrame>
 
-class QCheckBox;
-class QLabel;
-class QPushButton;
-class QScrollArea;
 class TPracDataManage;
 
-class TFrameProbList : public QFrame {
+// The controls are those of UnitFrameProb.ui, under their names there.
+class TFrameProbList : public QFrame, public Ui::TFrameProbList {
     Q_OBJECT
 
 public:
     explicit TFrameProbList(QWidget* parent = nullptr);
-
-    // Controls, created from the form description; owned by the frame.
-    QFrame* Panel1;
-    QLabel* Label1;
-    QPushButton* btnNext;
-    QPushButton* btnFirst;
-    QPushButton* btnPrev;
-    QPushButton* btnLast;
-    QScrollArea* ScrollBox1;
-    QLabel* Image1;
-    QLabel* lblIndexProb;
-    QCheckBox* cbAutoHeight;
-    QPushButton* BitBtn1;
-    QLabel* Label2;
 
     // Index of the record shown, from 0; -1 after GotoFirst or GotoLast met an empty container.
     int CurIndex = 0;

@@ -4,7 +4,6 @@
 #include "Codec.h"
 #include "UnitCommon.h"
 #include "UnitPracDataMan.h"
-#include "ui_UnitTrain.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -16,30 +15,7 @@ static const char kSetIndexFile[] = "dbsettrain.txt";
 static const int kTitleColumnWidth = 553;
 
 TFormTrain::TFormTrain(QWidget* parent) : QWidget(parent, Qt::Window) {
-    Ui::TFormTrain form;
-    form.setupUi(this);
-    GroupBox4 = form.GroupBox4;
-    Panel2 = form.Panel2;
-    Label2 = form.Label2;
-    Label3 = form.Label3;
-    Label5 = form.Label5;
-    Label4 = form.Label4;
-    ScrollBox1 = form.ScrollBox1;
-    Image1 = form.Image1;
-    GroupBox3 = form.GroupBox3;
-    Panel1 = form.Panel1;
-    Label1 = form.Label1;
-    cbxTrain = form.cbxTrain;
-    btnOpenDb = form.btnOpenDb;
-    BitBtn3 = form.BitBtn3;
-    BitBtn4 = form.BitBtn4;
-    BitBtn2 = form.BitBtn2;
-    BitBtn5 = form.BitBtn5;
-    ListBox1 = form.ListBox1;
-    Splitter1 = form.Splitter1;
-    GroupBox2 = form.GroupBox2;
-    Memo1 = form.Memo1;
-    StatusBar1 = form.StatusBar1;
+    setupUi(this);
 
     // Three note lines. The second was written with a lone CR after "1. ", which shows as
     // nothing inside a line; a text area here would break the line at it, so it is left out.

@@ -3,24 +3,16 @@
 #pragma once
 
 #include "Classes.h"
+#include "ui_UnitTrain.h"
 
 #include <QWidget>
 
 #include <memory>
 
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QListWidget;
-class QPlainTextEdit;
-class QPushButton;
-class QScrollArea;
-class QSplitter;
-class QStatusBar;
 class TPracDataManage;
 
-class TFormTrain : public QWidget {
+// The controls are those of UnitTrain.ui, under their names there.
+class TFormTrain : public QWidget, public Ui::TFormTrain {
     Q_OBJECT
 
 public:
@@ -28,30 +20,6 @@ public:
     // error ends the creation steps, not the window.
     explicit TFormTrain(QWidget* parent = nullptr);
     ~TFormTrain() override;
-
-    // Controls, created from the form description; owned by the window.
-    QGroupBox* GroupBox4;
-    QFrame* Panel2;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label5;
-    QLabel* Label4;
-    QScrollArea* ScrollBox1;
-    QLabel* Image1;
-    QGroupBox* GroupBox3;
-    QFrame* Panel1;
-    QLabel* Label1;
-    QComboBox* cbxTrain;
-    QPushButton* btnOpenDb;
-    QPushButton* BitBtn3;
-    QPushButton* BitBtn4;
-    QPushButton* BitBtn2;
-    QPushButton* BitBtn5;
-    QListWidget* ListBox1;
-    QSplitter* Splitter1;
-    QGroupBox* GroupBox2;
-    QPlainTextEdit* Memo1;
-    QStatusBar* StatusBar1;
 
     // The lines of "dbsettrain.txt", their display names and the parallel file names.
     std::unique_ptr<TStringList> DbSetLines;

@@ -13,18 +13,21 @@
 #include <cstdio>
 
 static const char kPathSeparator = '/';
-static AnsiString gExePathOverride;
+// Empty while no ScopedExePath or ScopedClock lives.
+static std::optional<AnsiString> gExePathOverride;
+static std::optional<QDateTime> gClockOverride;
 
 AnsiString GetExePath() {
-    if (!gExePathOverride.empty())
-        return gExePathOverride;
+    if (gExePathOverride)
+        return *gExePathOverride;
     // The folder's name as the file system holds it, so that file calls find it.
     return AddBackslash(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
 }
 
-void SetExePathForTests(const AnsiString& folder) {
-    gExePathOverride = AddBackslash(folder);
-}
+ScopedExePath::ScopedExePath(const AnsiString& folder)
+    : ScopedOverride(gExePathOverride, AddBackslash(folder)) {}
+
+ScopedClock::ScopedClock(const QDateTime& moment) : ScopedOverride(gClockOverride, moment) {}
 
 void ShowMsg(const AnsiString& caption, const AnsiString& text) {
     ShowModalBox(caption, text);
@@ -45,12 +48,16 @@ bool FileExists(const AnsiString& fileName) {
     throw EFOpenError(fileName, errno);
 }
 
-AnsiString FormatLogDateTime(const QDateTime& moment) {
-    return FromQString(moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+static AnsiString FormatNow(const QString& format) {
+    return FromQString(gClockOverride.value_or(QDateTime::currentDateTime()).toString(format));
 }
 
-AnsiString FormatLogTime(const QDateTime& moment) {
-    return FromQString(moment.toString(QStringLiteral("HH:mm:ss")));
+AnsiString TimeStamp() {
+    return FormatNow(QStringLiteral("HH:mm:ss"));
+}
+
+AnsiString DateTimeStamp() {
+    return FormatNow(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 bool EndsWith(const AnsiString& text, const AnsiString& suffix) {

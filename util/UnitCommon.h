@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "ScopedOverride.h"
 
 #include <QDateTime>
 
@@ -13,9 +14,10 @@ AnsiString GetExePath();
 void ShowMsg(const AnsiString& caption, const AnsiString& text);
 // Appends the path separator unless the path already ends with it; "" gives the separator.
 AnsiString AddBackslash(const AnsiString& path);
-// "yyyy-mm-dd hh:mm:ss" and "hh:mm:ss".
-AnsiString FormatLogDateTime(const QDateTime& moment);
-AnsiString FormatLogTime(const QDateTime& moment);
+// The current time of day, "hh:mm:ss": the time stamp of the log's lines.
+AnsiString TimeStamp();
+// The current date and time, "yyyy-mm-dd hh:mm:ss": the time stamp of "dbgclient.txt".
+AnsiString DateTimeStamp();
 // Byte for byte, letter case counting; the empty suffix gives true.
 bool EndsWith(const AnsiString& text, const AnsiString& suffix);
 // Whether a file is there (links followed): a folder or a missing name is none. Raises
@@ -27,6 +29,16 @@ void AppendLineToFile(const AnsiString& fileName, const AnsiString& line);
 AnsiString JoinFields(const AnsiString& a, const AnsiString& b, const AnsiString& c,
                       const AnsiString& separator);
 
-// Points GetExePath at another folder (ending with the separator); tests give every process
-// a private program folder this way.
-void SetExePathForTests(const AnsiString& folder);
+// Points GetExePath at another folder while it lives; tests give every case a private program
+// folder this way.
+class ScopedExePath : public ScopedOverride<AnsiString> {
+public:
+    explicit ScopedExePath(const AnsiString& folder);
+};
+
+// Stops the clock of the time stamps at the moment while it lives, so that tests can compare
+// whole lines.
+class ScopedClock : public ScopedOverride<QDateTime> {
+public:
+    explicit ScopedClock(const QDateTime& moment);
+};

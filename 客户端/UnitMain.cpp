@@ -28,7 +28,7 @@ const char* const MainWindowTitle = "Quorvane-客户端 2.3 RC";
 namespace {
 
 constexpr int kPushPort = 1999;
-int gPushPort = kPushPort;
+std::optional<int> gPushPortOverride; // empty while no ScopedPushPort lives
 constexpr int kServerPort = 2023;
 constexpr int kPollIntervalMs = 500;
 constexpr int kProblemNumbers = 20;
@@ -77,9 +77,7 @@ void AddItemsKeepingText(QComboBox* box, const TStringList& lines, const QString
 
 } // namespace
 
-void SetPushPortForTests(int port) {
-    gPushPort = port < 0 ? kPushPort : port;
-}
+ScopedPushPort::ScopedPushPort(int port) : ScopedOverride(gPushPortOverride, port) {}
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setupUi(this);
@@ -120,9 +118,8 @@ void TFormMain::BuildExtraControls() {
     cbxCourseID->lineEdit()->setCompleter(nullptr);
     EditOrder->lineEdit()->setMaxLength(3);
 
-    resize(1239, 814);
     CenterOnScreen(this);
-    Splitter3->setSizes({265, 814 - 265});
+    Splitter3->setSizes({265, height() - 265});
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);
     // The fillers of the middle may shrink to nothing, as client-aligned controls do: the
@@ -135,7 +132,7 @@ void TFormMain::BuildExtraControls() {
     }
     SetColor(Splitter1->handle(1), QPalette::Window, kSkyBlue);
     Splitter1->handle(1)->setAutoFillBackground(true);
-    Splitter1->setSizes({488, 1239 - 488});
+    Splitter1->setSizes({488, width() - 488});
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
     Splitter2->setStretchFactor(0, 1);
@@ -209,7 +206,8 @@ void TFormMain::FormCreate() {
     // A port taken by another program (or a second user's client) costs the pushed files
     // only: the box is shown and the window is completed.
     Guarded([this] {
-        FPushReceiver = std::make_unique<TSocketFileReceiver>(GetExePath(), gPushPort);
+        FPushReceiver = std::make_unique<TSocketFileReceiver>(
+            GetExePath(), gPushPortOverride.value_or(kPushPort));
         FPushReceiver->FLog = Memo1;
     });
 

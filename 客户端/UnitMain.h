@@ -7,6 +7,7 @@
 
 #include "AnsiString.h"
 #include "Classes.h"
+#include "ScopedOverride.h"
 #include "ui_UnitMain.h"
 
 #include <QMainWindow>
@@ -31,10 +32,12 @@ extern const char* const MainWindowTitle;
 // else a CJK font the machine has; looked up once.
 const QString& FormFontFamily();
 
-// Gives the push receiver of windows created from now on another port (0: any free one), so
-// that tests neither need port 1999 nor take it from a client running on the machine; a
-// negative port gives back 1999.
-void SetPushPortForTests(int port);
+// Gives the push receiver of the windows created while it lives another port (0: any free one),
+// so that tests neither need port 1999 nor take it from a client running on the machine.
+class ScopedPushPort : public ScopedOverride<int> {
+public:
+    explicit ScopedPushPort(int port);
+};
 
 class TFormMain : public QMainWindow, public Ui::TFormMain {
     Q_OBJECT

@@ -8,7 +8,6 @@
 #include "UnitCommon.h"
 #include "UnitSocketClient.h"
 
-#include <QDateTime>
 #include <QPushButton>
 
 namespace {
@@ -55,7 +54,7 @@ void TFormMain::btnSendMessageClick() {
         return;
     }
     FClient->SendTextMessage(text);
-    AppendLogEntry(Memo1, FormatLogTime(QDateTime::currentDateTime()) + "   发送消息至服务端:");
+    AppendLogEntry(Memo1, TimeStamp() + "   发送消息至服务端:");
     AppendLogEntry(Memo1, text + "\r\n");
     Memo_Message->clear();
 }

@@ -259,8 +259,7 @@ void TFormMain::btnSendFileClick() {
         return;
     }
 
-    AppendLogEntry(Memo1, FormatLogTime(QDateTime::currentDateTime()) +
-                              Format("  开始为第%s题发送文件...", number.c_str()));
+    AppendLogEntry(Memo1, TimeStamp() + Format("  开始为第%s题发送文件...", number.c_str()));
     FClient->StopPollTimer();
     FClient->SetBusy(true);
     btnSendMessage->setEnabled(false);

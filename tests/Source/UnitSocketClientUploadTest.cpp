@@ -139,10 +139,12 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TSClientUploadSizes,
                          });
 
 TEST_F(TSClientUpload, EmptyFileAnsweredWithTheHeaderAloneAndBothDiagnosticLines) {
+    const ScopedClock clock(TestMoment);
     ASSERT_NO_FATAL_FAILURE(StartUpload(MakeFile("empty.bin", "")));
     EXPECT_EQ(PullBlock(15), Header(Client.FStudentNo));
-    EXPECT_EQ(DiagnosticLines(),
-              (std::vector<AnsiString>{" client iNum==0", " iNum < 15(SClient.ClientSocketRead)"}));
+    EXPECT_EQ(Folder.Read("dbgclient.txt"),
+              "2026-03-07 08:05:09 client iNum==0\r\n"
+              "2026-03-07 08:05:09 iNum < 15(SClient.ClientSocketRead)\r\n");
 }
 
 TEST_F(TSClientUpload, FullDiagnosticFileBecomesTheOldOneAndANewOneBegins) {

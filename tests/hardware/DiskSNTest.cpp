@@ -20,9 +20,10 @@ protected:
         return FComponent;
     }
     FakeHardware Fake;
+    ScopedHardwareAccess Scoped{Fake.Access()};
 
 private:
-    TDISKSN FComponent{nullptr, Fake.Access()};
+    TDISKSN FComponent;
 };
 
 // The ten texts, for checks that concern all of them.
@@ -36,7 +37,7 @@ const Strings NoTexts(10, "");
 } // namespace
 
 TEST_F(DiskSNTest, InactiveComponentHoldsNothingAndWritingFalseReadsNothing) {
-    TDISKSN component(nullptr, Fake.Access());
+    TDISKSN component;
     EXPECT_FALSE(component.Active());
     EXPECT_EQ(Texts(component), NoTexts);
 

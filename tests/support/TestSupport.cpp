@@ -26,14 +26,9 @@
 #include <stdexcept>
 #include <utility>
 
-ProgramFolder::ProgramFolder() {
+ProgramFolder::ProgramFolder() : FExePath(Path()) {
     if (!FDir.isValid())
         throw std::runtime_error("cannot create a temporary program folder");
-    SetExePathForTests(Path());
-}
-
-ProgramFolder::~ProgramFolder() {
-    SetExePathForTests(AnsiString());
 }
 
 AnsiString ProgramFolder::Path() const {

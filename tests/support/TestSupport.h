@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "UnitCommon.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -16,7 +17,6 @@
 class ProgramFolder {
 public:
     ProgramFolder();
-    ~ProgramFolder();
     AnsiString Path() const; // ends with "/"
     AnsiString File(const AnsiString& name) const { return Path() + name; }
     AnsiString Read(const AnsiString& name) const; // "" when missing
@@ -25,6 +25,7 @@ public:
 
 private:
     QTemporaryDir FDir;
+    ScopedExePath FExePath;
 };
 
 // Makes a file or folder unchangeable, even for root, while it lives (where the file system can).
@@ -100,6 +101,10 @@ AnsiString FileBytes(std::size_t count, unsigned seed = 7);
 // a diagnostic line); a line without it is returned marked.
 AnsiString AfterTimeStamp(const AnsiString& line);
 AnsiString AfterDateTimeStamp(const AnsiString& line);
+
+// The moment tests stop the clock at: each field of "2026-03-07 08:05:09" needs its leading zero.
+inline const QDateTime TestMoment(QDate(2026, 3, 7), QTime(8, 5, 9));
+
 // Whether the line is a time stamp "hh:mm:ss" followed by the text.
 inline bool IsStamped(const AnsiString& line, const AnsiString& text) {
     return AfterTimeStamp(line) == text;

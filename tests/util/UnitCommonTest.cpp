@@ -24,10 +24,11 @@ TEST(AddBackslash, AppendsTheSeparatorOnce) {
 }
 
 TEST(TimeStamps, PadEveryFieldToTwoDigits) {
-    const QDateTime morning(QDate(2026, 3, 7), QTime(8, 5, 9));
-    EXPECT_EQ(FormatLogDateTime(morning), "2026-03-07 08:05:09");
-    EXPECT_EQ(FormatLogTime(morning), "08:05:09");
-    EXPECT_EQ(FormatLogTime(QDateTime(QDate(2026, 1, 1), QTime(21, 5, 3))), "21:05:03");
+    const ScopedClock morning(TestMoment);
+    EXPECT_EQ(DateTimeStamp(), "2026-03-07 08:05:09");
+    EXPECT_EQ(TimeStamp(), "08:05:09");
+    const ScopedClock evening(QDateTime(QDate(2026, 1, 1), QTime(21, 5, 3)));
+    EXPECT_EQ(TimeStamp(), "21:05:03");
 }
 
 TEST(EndsWith, ComparesBytesWithCase) {

@@ -36,16 +36,6 @@ private:
     QTemporaryDir FFolder;
 };
 
-// Lets the windows created while it lives push-receive on a free port chosen by the system, so
-// that no test needs port 1999 or takes it from a client running on the machine.
-class PrivatePushPort {
-public:
-    PrivatePushPort() { SetPushPortForTests(0); }
-    ~PrivatePushPort() { SetPushPortForTests(-1); }
-    PrivatePushPort(const PrivatePushPort&) = delete;
-    PrivatePushPort& operator=(const PrivatePushPort&) = delete;
-};
-
 // The first adapter's address as the scripted hardware reports it.
 inline const AnsiString FirstAdapterId = "001A2B3C4D5E";
 
@@ -158,7 +148,7 @@ protected:
 
     ProgramFolder Folder;
     PrivateTempFolder TempFolder;
-    PrivatePushPort PushPort;
+    ScopedPushPort PushPort{0}; // any free port
     FakeHardware Hardware;
     ScopedHardwareAccess Scoped{Hardware.Access()};
     ModalBoxCloser Boxes;

@@ -318,7 +318,7 @@ TEST_F(MainWindowTest, TheLogShowsItsFirstLineAfterStartAndItsEndOnceAnEntryArri
 TEST_F(MainWindowTest, PortTakenShowsItsErrorBoxAndCreationGoesOnWithoutThePushReceiver) {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4));
-    SetPushPortForTests(squatter.serverPort());
+    const ScopedPushPort taken(squatter.serverPort());
     Folder.Write("setting.txt", "ipsrv=127.0.0.1\r\nother=1\r\n");
     Folder.Write("setup_srvip.txt", "10.0.0.1\r\n");
     TFormMain& w = CreateWindow();

@@ -76,6 +76,7 @@ TEST_F(MessagesTest, TheMessageChecksRunInOrderAndAMessageGoesOutAsTypedAsDoesTh
         {"closed connection, blank text", Q(" \n "), false, EmptyBox, ""},
         {"closed connection, long text", EditorLines(41), false, LongBox, ""},
     };
+    const ScopedClock clock(TestMoment);
     TFormMain& w = CreateWindowConnectedTo(Server);
     AnsiString expectedWire;
     for (const MessageCase& c : cases) {
@@ -110,7 +111,7 @@ TEST_F(MessagesTest, TheMessageChecksRunInOrderAndAMessageGoesOutAsTypedAsDoesTh
         EXPECT_TRUE(w.Memo_Message->toPlainText().isEmpty());
         std::vector<AnsiString> log = LogLines(w.Memo1);
         ASSERT_GT(log.size(), logLines);
-        EXPECT_TRUE(IsStamped(log[logLines], "   发送消息至服务端:")) << log[logLines];
+        EXPECT_EQ(log[logLines], "08:05:09   发送消息至服务端:");
         AnsiString shown = sent + "\r\n";
         if (shown.size() > LogEntryShownMax) // the megabyte: one-byte characters, cut at the bound
             shown = shown.substr(0, LogEntryShownMax) + "…";
