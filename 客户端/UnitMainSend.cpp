@@ -233,6 +233,9 @@ void TFormMain::btnSendFileClick() {
     if (FClient->HasScore(number) &&
         !AskModalBox("系统提示", "本题目已经有得分. 是否要重新发送", TQuestionButtons::OkCancel))
         return;
+    // A question lets events in, the window's closing among them: its objects may be gone.
+    if (!FClient)
+        return;
     if (FileNamePart(answer).rfind(ReservedPrefix, 0) == 0) {
         ShowMsg("提醒", "发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。");
         return;
@@ -249,6 +252,8 @@ void TFormMain::btnSendFileClick() {
         fileToSend = answer;
     }
     if (IsMatlabProgramName(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
+        return;
+    if (!FClient)
         return;
     AddToAnswerHistory(cbxFileName, answer);
 

@@ -206,6 +206,19 @@ TEST_F(SendFileTest, AnAlreadyScoredProblemIsSentAgainOnlyAfterOk) {
     SendAndWait(w, "T");
     EXPECT_EQ(BoxCount(), 2u);
     EXPECT_EQ(FileRequests().size(), 1u);
+
+    // The window closes while the question is open: OK then sends nothing.
+    Boxes.QueueAnswer(QMessageBox::Ok);
+    Boxes.WhileOpen = [&] {
+        Boxes.WhileOpen = nullptr;
+        CloseWindow();
+    };
+    w.cbxFileName->setEditText(QStringLiteral("T"));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 3u);
+    EXPECT_EQ(Box(2), Box(0));
+    EXPECT_TRUE(Server.Connection().WaitForClosed());
+    EXPECT_EQ(FileRequests().size(), 1u);
 }
 
 TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstStaysRecorded) {
@@ -248,7 +261,19 @@ TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstSt
     ASSERT_EQ(BoxCount(), 5u);
     EXPECT_NE(Text(Boxes.Boxes()[4].text).find(gone), AnsiString::npos);
     EXPECT_FALSE(w.FClient->IsBusy());
-    PumpEvents(20);
+
+    // The window closes while the question is open: Yes then sends nothing.
+    w.btnConnect->click();
+    Boxes.QueueAnswer(QMessageBox::Yes);
+    Boxes.WhileOpen = [&] {
+        Boxes.WhileOpen = nullptr;
+        CloseWindow();
+    };
+    w.cbxFileName->setEditText(Q(second));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 6u);
+    EXPECT_EQ(Box(5), question);
+    EXPECT_TRUE(Server.Connection().WaitForClosed());
     EXPECT_EQ(FileRequests().size(), 2u);
 }
 
