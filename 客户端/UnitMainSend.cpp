@@ -41,8 +41,12 @@ private:
     std::function<bool(QEvent*)> FHandler;
 };
 
-// The whole text as a decimal number; -1 when it is not one.
+// The whole text as a decimal number; -1 when it is not one. The general conversion would also
+// take blanks before it and hexadecimal ("x1", "$1F").
 int ProblemNumberValue(const AnsiString& number) {
+    const size_t sign = number.rfind('+', 0) == 0 || number.rfind('-', 0) == 0 ? 1 : 0;
+    if (number.size() == sign || number.find_first_not_of("0123456789", sign) != AnsiString::npos)
+        return -1;
     try {
         return StrToInt(number);
     } catch (const EConvertError&) {

@@ -349,6 +349,9 @@ TEST_F(SendFileTest, AFileThatCannotBeWrittenStopsTheRoadAndTheAnswerGoesOnceItC
 }
 
 TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
+    const AnsiString NumberBox =
+        "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
+        "第1个题目输入1，第2个题目输入2。";
     const struct {
         const char* course;
         const char* number;
@@ -358,14 +361,9 @@ TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
     } cases[] = {
         {" ", "3", "T", "操作提示 | 请选择或输入课程名称，并输入列表框中的课程名称进行确认。",
          true},
-        {"高等数学", "", "T",
-         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
-         "第1个题目输入1，第2个题目输入2。",
-         true},
-        {"高等数学", "-1", "T",
-         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
-         "第1个题目输入1，第2个题目输入2。",
-         true},
+        {"高等数学", "", "T", NumberBox, true},
+        {"高等数学", "-1", "T", NumberBox, true},
+        {"高等数学", "x1", "T", NumberBox, true},
         {"高等数学", "3", " \t", "提醒 | 所发送文件不存在！待发送文件: \t", true},
         {"高等数学", "3", "/tmp/syschk_a.m",
          "提醒 | 发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。", true},
