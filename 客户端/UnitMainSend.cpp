@@ -14,7 +14,6 @@
 
 #include <QAbstractItemView>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -213,9 +212,9 @@ void TFormMain::btnSelectFileClick() {
     }
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
-    const QString chosen = OpenDialog1->selectedFiles().constFirst();
-    const QFileInfo file(chosen);
-    cbxFileName->setEditText(file.isFile() ? file.absoluteFilePath() : QString());
+    // The dialog gives full paths; whether the file is there is the send road's own rule.
+    const AnsiString chosen = FromQString(OpenDialog1->selectedFiles().constFirst());
+    cbxFileName->setEditText(FileExists(chosen) ? ToQString(chosen) : QString());
 }
 
 void TFormMain::btnSendFileClick() {
