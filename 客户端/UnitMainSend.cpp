@@ -256,7 +256,7 @@ void TFormMain::btnSendFileClick() {
     }
     if (IsMatlabProgramName(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
         return;
-    if (!FClient)
+    if (!FClient) // closed while the question was open
         return;
     AddToAnswerHistory(cbxFileName, answer);
 
