@@ -43,7 +43,8 @@ bool FileExists(const AnsiString& fileName) {
     struct stat info;
     if (::stat(fileName.c_str(), &info) == 0)
         return S_ISREG(info.st_mode);
-    if (errno == ENOENT || errno == ENOTDIR)
+    // A name too long for the file system names no file there.
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
         return false;
     throw EFOpenError(fileName, errno);
 }

@@ -20,8 +20,9 @@ AnsiString TimeStamp();
 AnsiString DateTimeStamp();
 // Byte for byte, letter case counting; the empty suffix gives true.
 bool EndsWith(const AnsiString& text, const AnsiString& suffix);
-// Whether a file is there (links followed): a folder or a missing name is none. Raises
-// EFOpenError when the file system cannot tell (a loop of links, a name too long, ...).
+// Whether a file is there (links followed): a folder, a missing name or one too long for the
+// file system is none. Raises EFOpenError when the file system cannot tell (a loop of links,
+// a folder it may not search, ...).
 bool FileExists(const AnsiString& fileName);
 // Line + CR LF at the end of the file, created when missing; raises EInOutError on failure.
 void AppendLineToFile(const AnsiString& fileName, const AnsiString& line);

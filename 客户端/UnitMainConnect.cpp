@@ -77,8 +77,12 @@ void TFormMain::btnReportClick() {
     if (!CheckCourseName())
         return;
     ++FReportCount;
-    if (FReportCount >= kFirstRepeatedReport && FReportCount <= kLastCountedReport)
+    if (FReportCount >= kFirstRepeatedReport && FReportCount <= kLastCountedReport) {
         ShowMsg("提醒", Format("您这是第%d次报到！", FReportCount));
+        // The box lets events in, the window's closing among them.
+        if (!FClient)
+            return;
+    }
     FClient->StopPollTimer();
     btnReport->setEnabled(false);
     FClient->ConnectServer(ServerAddress(), Edit_Port->value(), false);

@@ -14,7 +14,6 @@
 
 #include <QAbstractItemView>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -41,8 +40,12 @@ private:
     std::function<bool(QEvent*)> FHandler;
 };
 
-// The whole text as a decimal number; -1 when it is not one.
+// The whole text as a decimal number; -1 when it is not one. The general conversion would also
+// take blanks before it and hexadecimal ("x1", "$1F").
 int ProblemNumberValue(const AnsiString& number) {
+    const size_t sign = number.rfind('+', 0) == 0 || number.rfind('-', 0) == 0 ? 1 : 0;
+    if (number.size() == sign || number.find_first_not_of("0123456789", sign) != AnsiString::npos)
+        return -1;
     try {
         return StrToInt(number);
     } catch (const EConvertError&) {
@@ -209,9 +212,9 @@ void TFormMain::btnSelectFileClick() {
     }
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
-    const QString chosen = OpenDialog1->selectedFiles().constFirst();
-    const QFileInfo file(chosen);
-    cbxFileName->setEditText(file.isFile() ? file.absoluteFilePath() : QString());
+    // The dialog gives full paths; whether the file is there is the send road's own rule.
+    const AnsiString chosen = FromQString(OpenDialog1->selectedFiles().constFirst());
+    cbxFileName->setEditText(FileExists(chosen) ? ToQString(chosen) : QString());
 }
 
 void TFormMain::btnSendFileClick() {
@@ -233,6 +236,9 @@ void TFormMain::btnSendFileClick() {
     if (FClient->HasScore(number) &&
         !AskModalBox("系统提示", "本题目已经有得分. 是否要重新发送", TQuestionButtons::OkCancel))
         return;
+    // A question lets events in, the window's closing among them: its objects may be gone.
+    if (!FClient)
+        return;
     if (FileNamePart(answer).rfind(ReservedPrefix, 0) == 0) {
         ShowMsg("提醒", "发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。");
         return;
@@ -249,6 +255,8 @@ void TFormMain::btnSendFileClick() {
         fileToSend = answer;
     }
     if (IsMatlabProgramName(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
+        return;
+    if (!FClient) // closed while the question was open
         return;
     AddToAnswerHistory(cbxFileName, answer);
 

@@ -1,6 +1,7 @@
 // The check and the instrumenting of an answer program before it is sent.
 #include "UnitProgramCheck.h"
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -11,8 +12,17 @@ const char* const StartLine = "t0_syschk=cputime;";
 // Seconds of processor time a function may take before a loop pass ends it.
 const char* const TimeLimitSeconds = "30";
 
+// Whether the text starts at one of the line's characters: the trail byte of a double-byte
+// character ("協" ends in "f") begins no match.
 bool Contains(const AnsiString& line, const char* text) {
-    return line.find(text) != AnsiString::npos;
+    const size_t length = std::strlen(text);
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line.compare(i, length, text) == 0)
+            return true;
+        if (IsGbkLeadByte(static_cast<unsigned char>(line[i])))
+            ++i;
+    }
+    return false;
 }
 
 bool BeginsWith(const AnsiString& line, const char* text) {
@@ -77,10 +87,8 @@ AnsiString LeadingBlanks(const AnsiString& line) {
     return line.substr(0, line.find_first_not_of(" \t"));
 }
 
+// Folding A to Z to capitals finds what folding them to small letters would.
 bool MentionsInputOrPause(const AnsiString& text) {
-    AnsiString lowered = text;
-    for (char& c : lowered)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return Contains(lowered, "input") || Contains(lowered, "pause");
+    const AnsiString folded = AnsiUpperCase(text);
+    return Contains(folded, "INPUT") || Contains(folded, "PAUSE");
 }

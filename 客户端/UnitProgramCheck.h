@@ -16,5 +16,6 @@ AnsiString LoopIndent(int index, const TStringList& source);
 // The spaces and tabs that begin the line, as they are.
 AnsiString LeadingBlanks(const AnsiString& line);
 
-// Whether the text, its letters A to Z lowered, holds "input" or "pause" anywhere.
+// Whether the text, its letters A to Z lowered, holds "input" or "pause" anywhere, starting at
+// one of its characters (a double-byte character is one).
 bool MentionsInputOrPause(const AnsiString& text);

@@ -47,13 +47,10 @@ TEST(FileExists, OnlyARegularFileCountsAndAnUnanswerableNameRaises) {
     std::filesystem::create_symlink("file.txt", folder.File("link.txt"));
     std::filesystem::create_symlink("loop.txt", folder.File("loop.txt"));
     const struct {
-        const char* name;
+        AnsiString name;
         bool exists;
-    } cases[] = {{"file.txt", true},
-                 {"link.txt", true},
-                 {"folder.txt", false},
-                 {"missing.txt", false},
-                 {"file.txt/x", false}};
+    } cases[] = {{"file.txt", true},     {"link.txt", true},    {"folder.txt", false},
+                 {"missing.txt", false}, {"file.txt/x", false}, {AnsiString(300, 'x'), false}};
     for (const auto& c : cases)
         EXPECT_EQ(FileExists(folder.File(c.name)), c.exists) << c.name;
     EXPECT_THROW(FileExists(folder.File("loop.txt")), EFOpenError);

@@ -115,6 +115,21 @@ TEST_F(ConnectReportTest, ReportsTwoToTenAreCountedInABoxAndTheOthersAreNot) {
     EXPECT_TRUE(WaitUntil([&] { return ReportsReceived() == 11; }));
 }
 
+TEST_F(ConnectReportTest, AWindowClosedWhileTheReportCountIsShownReportsNoMore) {
+    TFormMain& w = CreateConnectedWindow();
+    w.btnConnect->click();
+    w.btnReport->click();
+    Boxes.WhileOpen = [&] {
+        Boxes.WhileOpen = nullptr;
+        CloseWindow();
+    };
+    ReportAgain(w);
+    EXPECT_EQ(BoxCount(), 1u);
+    EXPECT_EQ(w.FClient, nullptr);
+    EXPECT_TRUE(Server.Connection().WaitForClosed());
+    EXPECT_EQ(ReportsReceived(), 1u);
+}
+
 TEST_F(ConnectReportTest, ForceReportEnablesReportAndSelectFileOnly) {
     TFormMain& w = CreateWindow();
     w.btnSelectFile->setEnabled(false);

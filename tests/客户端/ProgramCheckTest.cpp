@@ -104,6 +104,11 @@ TEST(InstrumentProgram, GivesTheTargetLinesOrTheRefusal) {
          "function f\n% 求和\ns='循环';",
          {"function f", S, "% 求和", "s='循环';"},
          ""},
+        // "協" and "積" end in the bytes "f" and "e".
+        {"trail bytes begin no word",
+         "function f\n% 協or 積nd\nx=1",
+         {"function f", S, "% 協or 積nd", "x=1"},
+         ""},
     };
     for (const Case& c : cases) {
         TStringList source;
@@ -138,8 +143,9 @@ TEST(InstrumentProgram, HandlesLongLinesAndManyLines) {
 
 TEST(MentionsInputOrPause, FindsEitherWordInAnyLetterCaseAnywhere) {
     const std::pair<AnsiString, bool> cases[] = {
-        {"x=INPUT('a');", true},  {"% Pause here", true},  {"myinputs=1;", true},
-        {"s='求pause值';", true}, {"imput pau se", false}, {"", false},
+        {"x=INPUT('a');", true},    {"% Pause here", true},  {"myinputs=1;", true},
+        {"s='求pause值';", true},   {"imput pau se", false}, {"", false},
+        {"% 扞NPUT 丳AUSE", false}, // the characters end in the bytes "I" and "P"
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(MentionsInputOrPause(text), expected) << text;

@@ -170,6 +170,19 @@ TEST_F(SendFileTest, AnAlreadyScoredProblemIsSentAgainOnlyAfterOk) {
     SendAndWait(w, "T");
     EXPECT_EQ(BoxCount(), 2u);
     EXPECT_EQ(FileRequests().size(), 1u);
+
+    // The window closes while the question is open: OK then sends nothing.
+    Boxes.QueueAnswer(QMessageBox::Ok);
+    Boxes.WhileOpen = [&] {
+        Boxes.WhileOpen = nullptr;
+        CloseWindow();
+    };
+    w.cbxFileName->setEditText(QStringLiteral("T"));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 3u);
+    EXPECT_EQ(Box(2), Box(0));
+    EXPECT_TRUE(Server.Connection().WaitForClosed());
+    EXPECT_EQ(FileRequests().size(), 1u);
 }
 
 TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstStaysRecorded) {
@@ -213,6 +226,19 @@ TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstSt
     EXPECT_NE(Text(Boxes.Boxes()[4].text).find(gone), AnsiString::npos);
     EXPECT_FALSE(w.FClient->IsBusy());
     AwaitEcho();
+
+    // The window closes while the question is open: Yes then sends nothing.
+    w.btnConnect->click();
+    Boxes.QueueAnswer(QMessageBox::Yes);
+    Boxes.WhileOpen = [&] {
+        Boxes.WhileOpen = nullptr;
+        CloseWindow();
+    };
+    w.cbxFileName->setEditText(Q(second));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 6u);
+    EXPECT_EQ(Box(5), question);
+    EXPECT_TRUE(Server.Connection().WaitForClosed());
     EXPECT_EQ(FileRequests().size(), 2u);
 }
 
@@ -288,6 +314,9 @@ TEST_F(SendFileTest, AFileThatCannotBeWrittenStopsTheRoadAndTheAnswerGoesOnceItC
 }
 
 TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
+    const AnsiString NumberBox =
+        "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
+        "第1个题目输入1，第2个题目输入2。";
     const struct {
         const char* course;
         const char* number;
@@ -297,14 +326,9 @@ TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
     } cases[] = {
         {" ", "3", "T", "操作提示 | 请选择或输入课程名称，并输入列表框中的课程名称进行确认。",
          true},
-        {"高等数学", "", "T",
-         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
-         "第1个题目输入1，第2个题目输入2。",
-         true},
-        {"高等数学", "-1", "T",
-         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
-         "第1个题目输入1，第2个题目输入2。",
-         true},
+        {"高等数学", "", "T", NumberBox, true},
+        {"高等数学", "-1", "T", NumberBox, true},
+        {"高等数学", "x1", "T", NumberBox, true},
         {"高等数学", "3", " \t", "提醒 | 所发送文件不存在！待发送文件: \t", true},
         {"高等数学", "3", "/tmp/syschk_a.m",
          "提醒 | 发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。", true},
