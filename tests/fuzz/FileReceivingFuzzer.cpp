@@ -6,25 +6,37 @@
 #include "UnitFileReceiving.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
 namespace {
 
-// A temporary folder holding nothing but the receiver's folder.
+// A temporary folder in which the receiver's folder lies a few levels down, so that a name that
+// climbs out of it lands where it is seen.
 class TSandbox {
 public:
-    AnsiString ReceiverFolder() const { return FRoot.filePath(Name).toStdString(); }
+    AnsiString ReceiverFolder() const { return FReceiverFolder.toStdString(); }
+    // Whether everything in the sandbox is the receiver's folder, what it holds, or one of the
+    // folders on the way to it.
     bool HoldsOnlyTheReceiverFolder() const {
-        const QStringList entries =
-            QDir(FRoot.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        return entries.isEmpty() || entries == QStringList{Name};
+        QDirIterator entries(FRoot.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+        while (entries.hasNext()) {
+            const QString entry = entries.next();
+            const bool inside =
+                entry == FReceiverFolder || entry.startsWith(FReceiverFolder + Slash);
+            if (!inside && !FReceiverFolder.startsWith(entry + Slash))
+                return false;
+        }
+        return true;
     }
-    void Empty() const { QDir(FRoot.filePath(Name)).removeRecursively(); }
+    void Empty() const { QDir(FReceiverFolder).removeRecursively(); }
 
 private:
-    inline static const QString Name = QStringLiteral("program");
+    static constexpr QChar Slash = u'/';
     QTemporaryDir FRoot;
+    const QString FReceiverFolder = FRoot.filePath(QStringLiteral("a/b/c/program"));
 };
 
 } // namespace
