@@ -18,7 +18,9 @@ function(pellucan_target target)
     target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=GB18030)
   endif()
   if(PELLUCAN_SANITIZE)
-    target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-omit-frame-pointer)
+    # Every report ends the program, so that a test that merely prints one fails.
+    target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-sanitize-recover=all
+      -fno-omit-frame-pointer)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)
   endif()
 endfunction()
