@@ -12,7 +12,7 @@
 class ScriptedTeacherServer;
 
 // Creates the application object on the offscreen platform, once per process; from then on every
-// modal box closes as soon as it shows, as if its default button were pressed.
+// modal box closes as soon as it shows, answered with OK.
 void StartFuzzApplication();
 
 // Aborts the run, so that libFuzzer records the input, when the condition does not hold.
