@@ -14,8 +14,12 @@
 namespace {
 
 // The widgets the connection object switches, bound as the main window binds them.
-struct TBoundWidgets {
-    explicit TBoundWidgets(TSClient& client) {
+struct TWidgets {
+    TWidgets() {
+        PollTimer.setInterval(500);
+        PollTimer.setSingleShot(true);
+    }
+    void BindTo(TSClient& client) {
         client.FBtnSendFile = &SendFile;
         client.FBtnSendMessage = &SendMessage;
         client.FBtnRequestScore = &RequestScore;
@@ -28,8 +32,6 @@ struct TBoundWidgets {
         client.FProblemBox = &ProblemBox;
         client.FOnPortReady = [](int) {};
         client.FOnClientIndex = [] {};
-        PollTimer.setInterval(500);
-        PollTimer.setSingleShot(true);
     }
     QPushButton SendFile, SendMessage, RequestScore, SelectFile, DownNew;
     QPlainTextEdit Log;
@@ -53,8 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     folder.Write("answer.m", answer);
 
     ScriptedTeacherServer server;
-    TSClient client;
-    const TBoundWidgets widgets(client);
+    TWidgets widgets;
+    TSClient client; // declared last: it goes before the widgets it refers to
+    widgets.BindTo(client);
     client.FIdentity = "0A1B2C3D4E5F?高等数学?2023001";
     client.FStudentNo = "2023001";
     TReadFeeder feeder(*client.FSocket);
