@@ -3,13 +3,24 @@ function(pellucan_target target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
   target_compile_options(${target} PRIVATE
-    -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Woverloaded-virtual
-    # Sources are UTF-8; every narrow string literal is GBK bytes at run time (GB18030 is GBK for
-    # every character the system writes, and also covers the library headers).
+    -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Woverloaded-virtual)
+  if(PELLUCAN_FUZZ)
+    # clang copies the bytes of a literal as they stand, and the fuzz build hands it sources
+    # already turned into GB18030 (cmake/PellucanFuzz.cmake).
+    target_compile_options(${target} PRIVATE -Wno-invalid-source-encoding)
+    target_compile_options(${target} PUBLIC -fsanitize=fuzzer-no-link,address,undefined
+      -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+  else()
+    # Sources are UTF-8; every narrow string literal is GBK bytes at run time (GB18030 is GBK
+    # for every character the system writes, and also covers the library headers).
     # Forms are unaffected: their texts are UTF-8 escapes.
-    -finput-charset=UTF-8 -fexec-charset=GB18030)
+    target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=GB18030)
+  endif()
   if(PELLUCAN_SANITIZE)
-    target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-omit-frame-pointer)
+    # Every report ends the program, so that a test that merely prints one fails.
+    target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-sanitize-recover=all
+      -fno-omit-frame-pointer)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)
   endif()
 endfunction()

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing the client needs on Debian 12 (as root).
+# Installs what building, running, testing and fuzzing the client needs on Debian 12 (as root).
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   zlib1g-dev libgtest-dev libgmock-dev
   clang-format
+  clang libclang-rt-14-dev llvm
   fonts-noto-cjk
   xvfb xauth
 )

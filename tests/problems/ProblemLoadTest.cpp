@@ -329,50 +329,6 @@ TEST_F(ProblemLoad, APictureCopyOutlivesItsRecord) {
     EXPECT_EQ(shown.pixel(0, 0), qRgb(10, 20, 30));
 }
 
-TEST_F(ProblemLoad, DamagedTextsEndTheLoadWithAnErrorAndNeverMore) {
-    ProblemRecord paletted;
-    BmpLayout layout;
-    layout.Width = 9;
-    layout.Height = -4;
-    layout.BitsPerPixel = 4;
-    layout.Palette = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0)};
-    layout.ColorsUsed = 3;
-    paletted.Picture = BuildBmp(layout, [](int x, int y) { return (x + y) % 3u; });
-    ProblemRecord masked;
-    BmpLayout spec16;
-    spec16.Width = 3;
-    spec16.BitsPerPixel = 16;
-    spec16.Compression = 3;
-    spec16.Masks = {0xF800, 0x07E0, 0x001F};
-    masked.Picture = BuildBmp(spec16, [](int, int) { return 0xFFFFu; });
-    const AnsiString text = ProblemText({ProblemRecord(), paletted, masked});
-
-    // Every cut and many flipped bytes: the load ends with one of the system's errors.
-    std::vector<AnsiString> damaged;
-    for (std::size_t length = 0; length < text.size(); ++length)
-        damaged.push_back(text.substr(0, length));
-    std::uint32_t state = 7;
-    for (int i = 0; i < 3000; ++i) {
-        AnsiString flipped = text;
-        for (int flips = 0; flips < 1 + i % 3; ++flips) {
-            state = state * 1103515245u + 12345u;
-            const std::size_t at = (state >> 8) % flipped.size();
-            flipped[at] = static_cast<char>(state >> 24);
-        }
-        damaged.push_back(flipped);
-    }
-    for (const AnsiString& candidate : damaged) {
-        WriteText(candidate);
-        Container.Clear();
-        try {
-            Container.LoadFromFile(Path());
-        } catch (const Exception&) {
-        }
-        EXPECT_LE(Container.Count(), 3);
-        EXPECT_LE(Container.Stream.Buffer.Position, Container.Stream.Buffer.Size());
-    }
-}
-
 TEST_F(ProblemLoad, InflatingStopsPastTheReadersBound) {
     TMyStrStream reader(MaxRecordBytes, 10000);
     WriteText(AnsiString(10000, 'z'));

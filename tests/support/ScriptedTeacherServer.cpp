@@ -68,6 +68,7 @@ ScriptedPeer::ScriptedPeer(int port) : FSocket(std::make_unique<QTcpSocket>()) {
     FSocket->connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
     if (!FSocket->waitForConnected(5000))
         throw std::runtime_error("scripted peer cannot connect to port " + std::to_string(port));
+    FSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1); // see Watch
 }
 
 ScriptedPeer::ScriptedPeer(QTcpSocket* accepted, Reaction observer)
@@ -82,6 +83,9 @@ ScriptedPeer::~ScriptedPeer() {
 }
 
 void ScriptedPeer::Watch() {
+    // Every message goes out at once: Nagle's algorithm would hold one back until the one
+    // before is acknowledged, which a receiver that does not reply does only after a pause.
+    FSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     QObject::connect(FSocket.get(), &QTcpSocket::readyRead, [this] { ReadArrived(); });
     QObject::connect(FSocket.get(), &QTcpSocket::disconnected, [this] { FOpen = false; });
 }
