@@ -327,8 +327,8 @@ int main(int argc, char** argv) {
         return WarmMemory();
     const int rounds = argc == 2 ? std::stoi(argv[1]) : DefaultRounds;
     QTemporaryDir folder;
-    const std::string path = folder.filePath("train.db").toStdString();
-    const std::string offsets = folder.filePath("pictures.txt").toStdString();
+    const std::string path = folder.filePath(QStringLiteral("train.db")).toStdString();
+    const std::string offsets = folder.filePath(QStringLiteral("pictures.txt")).toStdString();
     const std::size_t inflatedSize = Generate(path, offsets);
     char self[4096] = {};
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)

@@ -3,11 +3,15 @@ function(pellucan_target target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
   target_compile_options(${target} PRIVATE
-    -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Woverloaded-virtual
+    -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Woverloaded-virtual -Werror
     # Sources are UTF-8; every narrow string literal is GBK bytes at run time (GB18030 is GBK for
     # every character the system writes, and also covers the library headers).
     # Forms are unaffected: their texts are UTF-8 escapes.
     -finput-charset=UTF-8 -fexec-charset=GB18030)
+  # Those GBK literals would turn into garbled widget text if Qt converted them on its own, so
+  # every conversion is written out: through the codec, or as an explicit ASCII or UTF-16 string.
+  target_compile_definitions(${target} PRIVATE
+    QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY)
   if(PELLUCAN_SANITIZE)
     target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-omit-frame-pointer)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)

@@ -97,7 +97,7 @@ TEST(LogView, ALongEntryIsShownCutAtACharactersEnd) {
         {AnsiString(max, 'a'), {AnsiString(max, 'a')}},
         {AnsiString(max + 1, 'a'), {AnsiString(max, 'a') + "…"}},
         // The last whole character ends one byte short of the bound.
-        {"a" + wide, {"a" + wide.substr(0, max - 2) + "…"}},
+        {"a" + wide, {("a" + wide).substr(0, max - 1) + "…"}},
         {"x\r\n" + AnsiString(1 << 20, 'b'), {"x", AnsiString(max - 3, 'b') + "…"}},
     };
     for (const auto& sample : cases) {

@@ -105,7 +105,7 @@ TEST_F(DownloadChannelTest, FileThatCannotBeWrittenLeavesTheChannelBusy) {
     Offer("shared/", 3, 1);
     Send("abc");
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("Cannot create file"));
+    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith(QStringLiteral("Cannot create file")));
     EXPECT_TRUE(button.isEnabled()) << "the button comes back before the file is written";
     EXPECT_TRUE(channel->FDownloading);
     EXPECT_FALSE(called);

@@ -313,14 +313,19 @@ TEST_F(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
     EXPECT_EQ(10048, WinSockErrorCode(QAbstractSocket::AddressInUseError));
     EXPECT_EQ(10013, WinSockErrorCode(QAbstractSocket::SocketAccessError));
     EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::SocketTimeoutError));
-    EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::NetworkError, "Connection timed out"));
-    EXPECT_EQ(10065, WinSockErrorCode(QAbstractSocket::NetworkError, "Host unreachable"));
-    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError, "Network unreachable"));
+    EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Connection timed out")));
+    EXPECT_EQ(10065,
+              WinSockErrorCode(QAbstractSocket::NetworkError, QStringLiteral("Host unreachable")));
+    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Network unreachable")));
     // A connected socket's failure carries the system's reason instead.
-    EXPECT_EQ(10065, WinSockErrorCode(QAbstractSocket::NetworkError, "No route to host"));
-    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError, "Network is unreachable"));
-    EXPECT_EQ(10053,
-              WinSockErrorCode(QAbstractSocket::NetworkError, "Software caused connection abort"));
+    EXPECT_EQ(10065,
+              WinSockErrorCode(QAbstractSocket::NetworkError, QStringLiteral("No route to host")));
+    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Network is unreachable")));
+    EXPECT_EQ(10053, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Software caused connection abort")));
 }
 
 // ---- client: address and port, waiting for the connection, destruction ----

@@ -191,7 +191,7 @@ bool OnBoxShown::eventFilter(QObject* watched, QEvent* event) {
 
 std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {
     std::vector<AnsiString> lines;
-    const QStringList texts = log->toPlainText().split(QChar('\n'));
+    const QStringList texts = log->toPlainText().split(u'\n');
     for (const QString& text : texts)
         lines.push_back(FromQString(text));
     if (!LogHasLines(log))

@@ -43,7 +43,7 @@ TEST(EndsWith, ComparesBytesWithCase) {
 TEST(FileExists, OnlyARegularFileCountsAndAnUnanswerableNameRaises) {
     ProgramFolder folder;
     folder.Write("file.txt", "");
-    QDir(QString::fromStdString(folder.Path())).mkdir("folder.txt");
+    QDir(QString::fromStdString(folder.Path())).mkdir(QStringLiteral("folder.txt"));
     std::filesystem::create_symlink("file.txt", folder.File("link.txt"));
     std::filesystem::create_symlink("loop.txt", folder.File("loop.txt"));
     const struct {
@@ -67,7 +67,7 @@ TEST(AppendLineToFile, CreatesOrExtendsTheFile) {
 
 TEST(AppendLineToFile, RaisesTheIoErrorWhenTheFileCannotBeOpened) {
     ProgramFolder folder;
-    QDir(QString::fromStdString(folder.Path())).mkdir("dir.txt");
+    QDir(QString::fromStdString(folder.Path())).mkdir(QStringLiteral("dir.txt"));
     EXPECT_THROW(AppendLineToFile(folder.File("dir.txt"), "x"), EInOutError);
     try {
         AppendLineToFile(folder.File("missing/x.txt"), "x");
