@@ -168,11 +168,12 @@ TReadOutcome CompleteFile(CMM_CLIENTInfo& record, platform::TCustomWinSocket& so
 
 // Grows the buffer by doubling but never past the bound. A string's own growth (reserve too)
 // doubles past it, so a fresh string of the wanted capacity takes the bytes over.
-void AppendWithinBound(std::string& buffer, const char* bytes, std::size_t count) {
+void AppendWithinBound(std::string& buffer, const char* bytes, std::size_t count,
+                       std::size_t bound) {
     const std::size_t needed = buffer.size() + count;
     if (needed > buffer.capacity()) {
         std::string grown;
-        grown.reserve(std::min(std::max(needed, 2 * buffer.capacity()), MaxReceivedFileBytes));
+        grown.reserve(std::min(std::max(needed, 2 * buffer.capacity()), bound));
         grown.append(buffer);
         buffer.swap(grown);
     }
@@ -188,7 +189,7 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
     record.AwaitingCommand = true;
     if (!record.Stream)
         return TReadOutcome::Handled; // a block outside any transfer is not a file
-    if (record.Stream->size() + static_cast<std::size_t>(count) > MaxReceivedFileBytes) {
+    if (record.Stream->size() + static_cast<std::size_t>(count) > context.MaxFileBytes) {
         record.Stream.reset();
         // The channel's download is over as if complete, so that the student can ask again.
         if (context.Channel) {
@@ -199,7 +200,7 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
                     TimeStamp() + " " + FileNamePart(record.FileName) + " 文件过大，已放弃接收");
         return TReadOutcome::Handled;
     }
-    AppendWithinBound(*record.Stream, block, static_cast<std::size_t>(count));
+    AppendWithinBound(*record.Stream, block, static_cast<std::size_t>(count), context.MaxFileBytes);
     record.BlocksReceived += 1;
     record.BytesReceived += count;
     if (count != BlockSize || record.BlocksReceived == record.BlockCount)
