@@ -66,6 +66,10 @@ bool EndsWith(const AnsiString& text, const AnsiString& suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+bool IsMatlabProgram(const AnsiString& fileName) {
+    return EndsWith(fileName, ".m") || EndsWith(fileName, ".M");
+}
+
 void AppendLineToFile(const AnsiString& fileName, const AnsiString& line) {
     std::FILE* file = std::fopen(fileName.c_str(), "ab");
     if (!file)

@@ -1,5 +1,5 @@
-// General helpers: program folder, message box, time stamps, suffix test, appending a line
-// to a text file and joining fields.
+// General helpers: program folder, message box, time stamps, suffix test, the Matlab program
+// name, appending a line to a text file and joining fields.
 #pragma once
 
 #include "AnsiString.h"
@@ -20,6 +20,8 @@ AnsiString TimeStamp();
 AnsiString DateTimeStamp();
 // Byte for byte, letter case counting; the empty suffix gives true.
 bool EndsWith(const AnsiString& text, const AnsiString& suffix);
+// A Matlab program's name ends with ".m" or ".M".
+bool IsMatlabProgram(const AnsiString& fileName);
 // Whether a file is there (links followed): a folder, a missing name or one too long for the
 // file system is none. Raises EFOpenError when the file system cannot tell (a loop of links,
 // a folder it may not search, ...).

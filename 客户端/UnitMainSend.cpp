@@ -53,10 +53,6 @@ int ProblemNumberValue(const AnsiString& number) {
     }
 }
 
-bool IsMatlabProgramName(const AnsiString& fileName) {
-    return EndsWith(fileName, ".m") || EndsWith(fileName, ".M");
-}
-
 // The instrumented copy lies beside the program, its name the program's with the prefix.
 AnsiString InstrumentedCopyName(const AnsiString& fileName) {
     const AnsiString namePart = FileNamePart(fileName);
@@ -254,13 +250,13 @@ void TFormMain::btnSendFileClick() {
         }
         fileToSend = answer;
     }
-    if (IsMatlabProgramName(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
+    if (IsMatlabProgram(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
         return;
     if (!FClient) // closed while the question was open
         return;
     AddToAnswerHistory(cbxFileName, answer);
 
-    if (IsMatlabProgramName(fileToSend) && UsesInputOrPause(fileToSend)) {
+    if (IsMatlabProgram(fileToSend) && UsesInputOrPause(fileToSend)) {
         ShowMsg("系统提示",
                 "程序文件中不能包含\"input\", \"pause\"函数或命令的调用。\r\n发送文件 " +
                     fileToSend + " 失败。");
@@ -275,7 +271,7 @@ void TFormMain::btnSendFileClick() {
     btnSelectFile->setEnabled(false);
 
     const AnsiString problemKey = FClient->FProblems.Values(number);
-    if (!IsMatlabProgramName(fileToSend)) {
+    if (!IsMatlabProgram(fileToSend)) {
         FClient->SendFileRequest(number, problemKey, fileToSend);
     } else {
         // A file that cannot be read or a copy that cannot be written ends the sending state as

@@ -40,6 +40,13 @@ TEST(EndsWith, ComparesBytesWithCase) {
     EXPECT_TRUE(EndsWith("答案.m", ".m"));
 }
 
+TEST(IsMatlabProgram, TheNameEndsWithDotMInEitherCase) {
+    for (const char* name : {"a.m", "b.M", "答案.m", "dir.x/.m"})
+        EXPECT_TRUE(IsMatlabProgram(name)) << name;
+    for (const char* name : {"a.mat", "a.m.txt", "a.m ", "m", "dir.m/a"})
+        EXPECT_FALSE(IsMatlabProgram(name)) << name;
+}
+
 TEST(FileExists, OnlyARegularFileCountsAndAnUnanswerableNameRaises) {
     ProgramFolder folder;
     folder.Write("file.txt", "");
