@@ -46,11 +46,7 @@ int ProblemNumberValue(const AnsiString& number) {
     const size_t sign = number.rfind('+', 0) == 0 || number.rfind('-', 0) == 0 ? 1 : 0;
     if (number.size() == sign || number.find_first_not_of("0123456789", sign) != AnsiString::npos)
         return -1;
-    try {
-        return StrToInt(number);
-    } catch (const EConvertError&) {
-        return -1;
-    }
+    return StrToIntDef(number, -1);
 }
 
 // The instrumented copy lies beside the program, its name the program's with the prefix.
