@@ -17,9 +17,6 @@
 #include <QComboBox>
 #include <QTemporaryDir>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -70,23 +67,6 @@ inline std::vector<AnsiString> MessagesStartingWith(const ScriptedTeacherServer&
             found.push_back(message);
     return found;
 }
-
-// A folder of the student's own files.
-class StudentFolder {
-public:
-    AnsiString File(const AnsiString& name) const { return FDir.path().toStdString() + "/" + name; }
-    AnsiString Write(const AnsiString& name, const AnsiString& bytes) const {
-        std::FILE* file = std::fopen(File(name).c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-        return File(name);
-    }
-    bool Exists(const AnsiString& name) const { return ::access(File(name).c_str(), F_OK) == 0; }
-    AnsiString Path() const { return FDir.path().toStdString(); }
-
-private:
-    QTemporaryDir FDir;
-};
 
 class MainWindowTest : public testing::Test {
 protected:

@@ -82,7 +82,7 @@ protected:
     }
 
     ScriptedTeacherServer Server;
-    StudentFolder Student;
+    TestFolder Student; // the student's own files
 };
 
 } // namespace
