@@ -86,13 +86,20 @@ protected:
         w.Edit_Port->setValue(server.Port());
     }
 
-    // A window pointed at the server, with the course "高等数学" and the student number
-    // "2023001" typed, that has pressed "链接"; its identity is ConnectedIdentity.
-    TFormMain& CreateWindowConnectedTo(ScriptedTeacherServer& server) {
+    // A window pointed at the server, with the course, the student number "2023001" and the
+    // password "472" typed.
+    TFormMain& CreateWindowFor(const ScriptedTeacherServer& server,
+                               const AnsiString& course = "高等数学") {
         TFormMain& w = CreateWindow();
         PointAt(w, server);
-        w.cbxCourseID->setEditText(Q("高等数学"));
+        w.cbxCourseID->setEditText(Q(course));
         w.EditStudNo->setText(QStringLiteral("2023001"));
+        w.Edit_pwd->setText(QStringLiteral("472"));
+        return w;
+    }
+    // That window once it has pressed "链接"; its identity is ConnectedIdentity.
+    TFormMain& CreateWindowConnectedTo(ScriptedTeacherServer& server) {
+        TFormMain& w = CreateWindowFor(server);
         w.btnConnect->click();
         EXPECT_TRUE(server.WaitForConnections(1));
         return w;
