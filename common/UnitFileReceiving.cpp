@@ -80,11 +80,7 @@ void WriteReceivedFile(const CMM_CLIENTInfo& record) {
     std::FILE* file = std::fopen(record.FilePath.c_str(), "wb");
     if (!file)
         throw EFCreateError(record.FilePath, errno);
-    const std::string& bytes = *record.Stream;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int writeError = errno;
-    if (std::fclose(file) != 0 || !written)
-        throw EInOutError::FromErrno(written ? errno : writeError);
+    WriteAndClose(file, *record.Stream);
 }
 
 void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceiveContext& context) {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 
+#include <cerrno>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -61,6 +62,20 @@ TEST(FileExists, OnlyARegularFileCountsAndAnUnanswerableNameRaises) {
     for (const auto& c : cases)
         EXPECT_EQ(FileExists(folder.File(c.name)), c.exists) << c.name;
     EXPECT_THROW(FileExists(folder.File("loop.txt")), EFOpenError);
+}
+
+TEST(WriteAndClose, AFullDiskRaisesTheIoErrorWhetherTheWriteOrTheCloseFindsIt) {
+    // One byte waits in the buffer until the close; a megabyte fails in the write.
+    for (const std::size_t size : {std::size_t{1}, std::size_t{1} << 20}) {
+        std::FILE* full = std::fopen("/dev/full", "wb");
+        ASSERT_NE(full, nullptr);
+        try {
+            WriteAndClose(full, AnsiString(size, 'x'));
+            ADD_FAILURE() << size << " bytes written to a full disk";
+        } catch (const EInOutError& error) {
+            EXPECT_EQ(error.ErrorCode, ENOSPC) << size;
+        }
+    }
 }
 
 TEST(AppendLineToFile, CreatesOrExtendsTheFile) {
