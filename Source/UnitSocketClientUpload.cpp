@@ -55,19 +55,6 @@ long long FileSize(std::FILE* file) {
     return status.st_size;
 }
 
-// The text from the last "." of the file's own name on; "" when its name has none.
-AnsiString FileExtension(const AnsiString& fileName) {
-    const size_t dot = fileName.find_last_of("./");
-    if (dot == AnsiString::npos || fileName[dot] != '.')
-        return AnsiString();
-    return fileName.substr(dot);
-}
-
-// Only the instrumented Matlab copy is the client's own to delete after a successful upload.
-bool IsMatlabProgram(const AnsiString& fileName) {
-    return AnsiSameText(FileExtension(fileName), ".m");
-}
-
 // A diagnostic file that has reached the limit becomes the old one (replacing it), and the next
 // lines begin a new file. A file that cannot be renamed is appended to as before.
 void RotateFullDiagnosticFile(const AnsiString& fileName) {
@@ -136,6 +123,7 @@ void TSClient::HandleFileDone(const AnsiString&) {
     SetButtonsEnabled(true);
     Log(TimeStamp() + "  发送文件成功, 文件名: " + FSendFileName);
     FSendStream.reset();
+    // Only the instrumented Matlab copy is the client's own to delete after a successful upload.
     if (IsMatlabProgram(FSendFileName)) {
         try {
             if (FileExists(FSendFileName) && std::remove(FSendFileName.c_str()) != 0)

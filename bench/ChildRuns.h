@@ -1,5 +1,5 @@
-// Helpers of the benchmarks that measure in fresh processes: running one child and reading what
-// it prints, the process's resident memory, and min/median/max of a series.
+// Helpers the benchmarks share: running one child and reading what it prints, the process's
+// resident memory, and min/median/max of a series.
 #pragma once
 
 #include <string>

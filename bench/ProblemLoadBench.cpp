@@ -4,6 +4,7 @@
 // inflate plus a plain 24- to 32-bit conversion of every picture into the loader's kind of
 // blocks. Every measurement runs in a fresh copy of itself, the three alternating over several
 // rounds, so that generating the file and earlier rounds' memory do not count.
+#include "ChildRuns.h"
 #include "SysUtils.h"
 #include "UnitBigBlock.h"
 #include "UnitPracDataMan.h"
@@ -284,17 +285,8 @@ Figure RunFresh(const std::string& self, const std::string& what, const std::str
     return figure;
 }
 
-struct Spread {
-    double Min, Median, Max;
-};
-
-Spread SpreadOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return {values.front(), values[values.size() / 2], values.back()};
-}
-
 void PrintRow(const std::string& name, const std::vector<double>& values, const char* unit) {
-    const Spread spread = SpreadOf(values);
+    const TSpread spread = Spread(values);
     std::printf("%-44s %8.2f %8.2f %8.2f %s\n", name.c_str(), spread.Min, spread.Median, spread.Max,
                 unit);
 }
@@ -327,8 +319,8 @@ int main(int argc, char** argv) {
         return WarmMemory();
     const int rounds = argc == 2 ? std::stoi(argv[1]) : DefaultRounds;
     QTemporaryDir folder;
-    const std::string path = folder.filePath("train.db").toStdString();
-    const std::string offsets = folder.filePath("pictures.txt").toStdString();
+    const std::string path = folder.filePath(QStringLiteral("train.db")).toStdString();
+    const std::string offsets = folder.filePath(QStringLiteral("pictures.txt")).toStdString();
     const std::size_t inflatedSize = Generate(path, offsets);
     char self[4096] = {};
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
@@ -361,7 +353,7 @@ int main(int argc, char** argv) {
     PrintRow("ratio load / inflate + convert (goal 1.1)", loadByConvert, "");
     PrintRow("load's memory growth", peak, "MiB");
     std::printf("load's memory growth / inflated text, median: %.2f (goal <= 3)\n",
-                SpreadOf(peak).Median * 1048576.0 / static_cast<double>(inflatedSize));
+                Spread(peak).Median * 1048576.0 / static_cast<double>(inflatedSize));
     std::printf("inflated text: %.1f MiB; machine load average %s at the start, %s at the end\n",
                 static_cast<double>(inflatedSize) / 1048576.0, loadAtStart.c_str(),
                 LoadAverage().c_str());

@@ -5,13 +5,12 @@
 #include "ChildRuns.h"
 
 #include "Pellucan.h"
+#include "Screen.h"
 #include "UnitMain.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -74,8 +73,7 @@ int RunFloor(int argc, char** argv, bool withText) {
     QApplication application(argc, argv);
     QMainWindow window;
     window.resize(1239, 814);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+    CenterOnScreen(&window);
     if (withText) {
         auto* line = new QLabel(QString::fromUtf16(u"（一）答题前，先执行以下三步:"), &window);
         QFont font = line->font();

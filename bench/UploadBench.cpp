@@ -4,6 +4,7 @@
 #include "UnitSocketClient.h"
 
 #include "AnsiString.h"
+#include "ChildRuns.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -338,16 +339,7 @@ int PinToOneProcessor(int argc, char** argv) {
     return processor;
 }
 
-struct Spread {
-    double Min, Median, Max;
-};
-
-Spread SpreadOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return {values.front(), values[values.size() / 2], values.back()};
-}
-
-void PrintRow(const char* name, const Spread& spread, double scale, const char* unit) {
+void PrintRow(const char* name, const TSpread& spread, double scale, const char* unit) {
     std::printf("  %-26s %8.2f %8.2f %8.2f %s\n", name, spread.Min * scale, spread.Median * scale,
                 spread.Max * scale, unit);
 }
@@ -402,11 +394,11 @@ int main(int argc, char** argv) {
     std::printf("upload of %d bytes (%d blocks), %d alternating rounds, pinned to processor %d\n",
                 kFileSize, kFileSize / kBlockSize, kRounds, processor);
     std::printf("  %-26s %8s %8s %8s\n", "", "min", "median", "max");
-    PrintRow("TSClient wall", SpreadOf(clientWall), 1000, "ms");
-    PrintRow("TSClient main thread CPU", SpreadOf(clientProcessor), 1000, "ms");
-    PrintRow("floor wall", SpreadOf(floorWall), 1000, "ms");
-    PrintRow("floor main thread CPU", SpreadOf(floorProcessor), 1000, "ms");
-    PrintRow("ratio (per round)", SpreadOf(ratios), 1, "(goal: at most 1.30)");
+    PrintRow("TSClient wall", Spread(clientWall), 1000, "ms");
+    PrintRow("TSClient main thread CPU", Spread(clientProcessor), 1000, "ms");
+    PrintRow("floor wall", Spread(floorWall), 1000, "ms");
+    PrintRow("floor main thread CPU", Spread(floorProcessor), 1000, "ms");
+    PrintRow("ratio (per round)", Spread(ratios), 1, "(goal: at most 1.30)");
     std::printf("  peak resident set: %ld KiB after a warm-up upload, %ld KiB after the client's "
                 "uploads (+%ld KiB; file %d KiB)\n",
                 residentBefore, residentAfterClient, residentAfterClient - residentBefore,

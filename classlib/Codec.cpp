@@ -122,7 +122,7 @@ QString ToQString(const AnsiString& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x80) {
-            result += QChar(byte);
+            result += QChar(static_cast<char16_t>(byte));
         } else if (byte == 0x80) {
             result += QChar(tables.euro ? tables.euro : kReplacement);
         } else if (IsGbkLeadByte(byte) && i + 1 < text.size()) {

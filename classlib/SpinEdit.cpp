@@ -21,11 +21,7 @@ QValidator::State TSpinEdit::validate(QString& input, int&) const {
 }
 
 int TSpinEdit::valueFromText(const QString& text) const {
-    try {
-        return StrToInt(FromQString(text));
-    } catch (const EConvertError&) {
-        return minimum();
-    }
+    return StrToIntDef(FromQString(text), minimum());
 }
 
 void TSpinEdit::fixup(QString& input) const {

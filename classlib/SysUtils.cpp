@@ -149,6 +149,10 @@ int StrToInt(const AnsiString& text) {
     throw EConvertError(Format("'%s' is not a valid integer value", Quoted(text).c_str()));
 }
 
+int StrToIntDef(const AnsiString& text, int defaultValue) {
+    return ParseInt(text).value_or(defaultValue);
+}
+
 static char gDecimalSeparator = 0;
 
 char DecimalSeparator() {

@@ -91,6 +91,8 @@ AnsiString SocketErrorText(int errorCode);
 // hexadecimal after "$", "x", "X", "0x", "0X" (32-bit signed pattern); a NUL byte ends the
 // number. Anything else raises EConvertError quoting the text.
 int StrToInt(const AnsiString& text);
+// The number StrToInt reads, or the default where StrToInt would raise.
+int StrToIntDef(const AnsiString& text, int defaultValue);
 
 // Real number with the user's decimal separator; raises EConvertError quoting the text.
 double StrToFloat(const AnsiString& text);

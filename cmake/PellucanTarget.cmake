@@ -3,7 +3,12 @@ function(pellucan_target target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
   target_compile_options(${target} PRIVATE
-    -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Woverloaded-virtual)
+    -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Woverloaded-virtual -Werror)
+  # Every narrow literal is GBK bytes at run time, so they would turn into garbled widget text if
+  # Qt converted them on its own: every conversion is written out, through the codec or as an
+  # explicit ASCII or UTF-16 string.
+  target_compile_definitions(${target} PRIVATE
+    QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY)
   if(PELLUCAN_FUZZ)
     # clang copies the bytes of a literal as they stand, and the fuzz build hands it sources
     # already turned into GB18030 (cmake/PellucanFuzz.cmake).

@@ -80,11 +80,7 @@ void WriteReceivedFile(const CMM_CLIENTInfo& record) {
     std::FILE* file = std::fopen(record.FilePath.c_str(), "wb");
     if (!file)
         throw EFCreateError(record.FilePath, errno);
-    const std::string& bytes = *record.Stream;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int writeError = errno;
-    if (std::fclose(file) != 0 || !written)
-        throw EInOutError::FromErrno(written ? errno : writeError);
+    WriteAndClose(file, *record.Stream);
 }
 
 void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceiveContext& context) {
@@ -168,11 +164,12 @@ TReadOutcome CompleteFile(CMM_CLIENTInfo& record, platform::TCustomWinSocket& so
 
 // Grows the buffer by doubling but never past the bound. A string's own growth (reserve too)
 // doubles past it, so a fresh string of the wanted capacity takes the bytes over.
-void AppendWithinBound(std::string& buffer, const char* bytes, std::size_t count) {
+void AppendWithinBound(std::string& buffer, const char* bytes, std::size_t count,
+                       std::size_t bound) {
     const std::size_t needed = buffer.size() + count;
     if (needed > buffer.capacity()) {
         std::string grown;
-        grown.reserve(std::min(std::max(needed, 2 * buffer.capacity()), MaxReceivedFileBytes));
+        grown.reserve(std::min(std::max(needed, 2 * buffer.capacity()), bound));
         grown.append(buffer);
         buffer.swap(grown);
     }
@@ -188,7 +185,7 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
     record.AwaitingCommand = true;
     if (!record.Stream)
         return TReadOutcome::Handled; // a block outside any transfer is not a file
-    if (record.Stream->size() + static_cast<std::size_t>(count) > MaxReceivedFileBytes) {
+    if (record.Stream->size() + static_cast<std::size_t>(count) > context.MaxFileBytes) {
         record.Stream.reset();
         // The channel's download is over as if complete, so that the student can ask again.
         if (context.Channel) {
@@ -199,7 +196,7 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
                     TimeStamp() + " " + FileNamePart(record.FileName) + " 文件过大，已放弃接收");
         return TReadOutcome::Handled;
     }
-    AppendWithinBound(*record.Stream, block, static_cast<std::size_t>(count));
+    AppendWithinBound(*record.Stream, block, static_cast<std::size_t>(count), context.MaxFileBytes);
     record.BlocksReceived += 1;
     record.BytesReceived += count;
     if (count != BlockSize || record.BlocksReceived == record.BlockCount)

@@ -26,7 +26,8 @@ struct CMM_CLIENTInfo {
     int BlockCount = 0;
 };
 
-// A transfer whose file would grow past this is dropped: a peer must not exhaust our memory.
+// A transfer whose file would grow past its bound is dropped: a peer must not exhaust our
+// memory. The receivers take this one unless they are given another.
 constexpr std::size_t MaxReceivedFileBytes = 256u * 1024u * 1024u;
 
 // What a download channel adds to the exchange: the codes "27" and "18" and its own steps
@@ -42,6 +43,7 @@ struct TReceiveContext {
     AnsiString Identity;          // follows the code of every reply
     QPlainTextEdit* Log;          // no lines when absent
     const TChannelSteps* Channel; // absent on the push receiver
+    std::size_t MaxFileBytes;     // the bound of one file
 };
 
 enum class TReadOutcome { Handled, FileCompleted };

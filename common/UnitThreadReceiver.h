@@ -22,7 +22,8 @@ public:
 
     // Listens at once on all local IPv4 addresses; a port that cannot be bound raises the
     // socket error and no receiver exists.
-    TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections = MaxConnections);
+    TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections = MaxConnections,
+                        std::size_t maxFileBytes = MaxReceivedFileBytes);
     ~TSocketFileReceiver();
     TSocketFileReceiver(const TSocketFileReceiver&) = delete;
     TSocketFileReceiver& operator=(const TSocketFileReceiver&) = delete;
@@ -50,7 +51,10 @@ public:
 private:
     bool HasOtherConnectionFrom(const AnsiString& address,
                                 const platform::TCustomWinSocket& socket) const;
-    TReceiveContext Context() const { return TReceiveContext{FFolder, FLocalID, FLog, nullptr}; }
+    TReceiveContext Context() const {
+        return TReceiveContext{FFolder, FLocalID, FLog, nullptr, FMaxFileBytes};
+    }
 
     int FMaxConnections;
+    std::size_t FMaxFileBytes;
 };

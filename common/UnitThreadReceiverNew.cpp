@@ -12,8 +12,9 @@ constexpr std::chrono::milliseconds DownloadStartWait(200);
 
 } // namespace
 
-TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder)
-    : FFolder(folder), FClientSocket(std::make_unique<platform::TClientSocket>()) {
+TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder, std::size_t maxFileBytes)
+    : FFolder(folder), FClientSocket(std::make_unique<platform::TClientSocket>()),
+      FMaxFileBytes(maxFileBytes) {
     FClientSocket->OnRead = [this](platform::TCustomWinSocket& socket) {
         ClientSocketRead(socket);
     };
@@ -60,8 +61,8 @@ void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socke
 
 void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket) {
     const std::weak_ptr<bool> alive = FAlive;
-    const TReadOutcome outcome =
-        ReceiveOnRead(FClients, socket, TReceiveContext{FFolder, FStudentNo, FLog, &FSteps});
+    const TReadOutcome outcome = ReceiveOnRead(
+        FClients, socket, TReceiveContext{FFolder, FStudentNo, FLog, &FSteps, FMaxFileBytes});
     if (outcome != TReadOutcome::FileCompleted || alive.expired() || !FOnDone)
         return;
     const std::function<void()> done = FOnDone; // the callback may rebind FOnDone

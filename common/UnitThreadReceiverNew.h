@@ -15,7 +15,8 @@ class QPlainTextEdit;
 class TSocketFileReceiverNew {
 public:
     // Unconnected until Connect or StartDownload.
-    explicit TSocketFileReceiverNew(const AnsiString& folder);
+    explicit TSocketFileReceiverNew(const AnsiString& folder,
+                                    std::size_t maxFileBytes = MaxReceivedFileBytes);
     ~TSocketFileReceiverNew();
     TSocketFileReceiverNew(const TSocketFileReceiverNew&) = delete;
     TSocketFileReceiverNew& operator=(const TSocketFileReceiverNew&) = delete;
@@ -42,6 +43,7 @@ public:
 
 private:
     TChannelSteps FSteps;
+    std::size_t FMaxFileBytes;
     // Lets a read that showed a box find out whether the channel outlived it.
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

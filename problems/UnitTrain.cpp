@@ -2,14 +2,13 @@
 
 #include "Application.h"
 #include "Codec.h"
+#include "Screen.h"
 #include "UnitCommon.h"
 #include "UnitPracDataMan.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScopeGuard>
-#include <QScreen>
 
 static const char kSetIndexFile[] = "dbsettrain.txt";
 static const int kTitleColumnWidth = 553;
@@ -28,8 +27,7 @@ TFormTrain::TFormTrain(QWidget* parent) : QWidget(parent, Qt::Window) {
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({kTitleColumnWidth, width() - kTitleColumnWidth});
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CenterOnScreen(this);
     setWindowState(Qt::WindowMaximized);
 
     BindHandlers();

@@ -66,15 +66,22 @@ bool EndsWith(const AnsiString& text, const AnsiString& suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-void AppendLineToFile(const AnsiString& fileName, const AnsiString& line) {
-    std::FILE* file = std::fopen(fileName.c_str(), "ab");
-    if (!file)
-        throw EInOutError::FromErrno(errno);
-    const AnsiString bytes = line + "\r\n";
+bool IsMatlabProgram(const AnsiString& fileName) {
+    return EndsWith(fileName, ".m") || EndsWith(fileName, ".M");
+}
+
+void WriteAndClose(std::FILE* file, const AnsiString& bytes) {
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const int writeError = errno;
     if (std::fclose(file) != 0 || !written)
         throw EInOutError::FromErrno(written ? errno : writeError);
+}
+
+void AppendLineToFile(const AnsiString& fileName, const AnsiString& line) {
+    std::FILE* file = std::fopen(fileName.c_str(), "ab");
+    if (!file)
+        throw EInOutError::FromErrno(errno);
+    WriteAndClose(file, line + "\r\n");
 }
 
 AnsiString JoinFields(const AnsiString& a, const AnsiString& b, const AnsiString& c,

@@ -1,11 +1,13 @@
-// General helpers: program folder, message box, time stamps, suffix test, appending a line
-// to a text file and joining fields.
+// General helpers: program folder, message box, time stamps, suffix test, the Matlab program
+// name, writing files and joining fields.
 #pragma once
 
 #include "AnsiString.h"
 #include "ScopedOverride.h"
 
 #include <QDateTime>
+
+#include <cstdio>
 
 // The folder of the running executable, always ending with the path separator; its name is in
 // the file system's own bytes.
@@ -20,10 +22,15 @@ AnsiString TimeStamp();
 AnsiString DateTimeStamp();
 // Byte for byte, letter case counting; the empty suffix gives true.
 bool EndsWith(const AnsiString& text, const AnsiString& suffix);
+// A Matlab program's name ends with ".m" or ".M".
+bool IsMatlabProgram(const AnsiString& fileName);
 // Whether a file is there (links followed): a folder, a missing name or one too long for the
 // file system is none. Raises EFOpenError when the file system cannot tell (a loop of links,
 // a folder it may not search, ...).
 bool FileExists(const AnsiString& fileName);
+// Writes the bytes to the open file and closes it; raises EInOutError with the system's error
+// when either fails, the write's first.
+void WriteAndClose(std::FILE* file, const AnsiString& bytes);
 // Line + CR LF at the end of the file, created when missing; raises EInOutError on failure.
 void AppendLineToFile(const AnsiString& fileName, const AnsiString& line);
 // A + separator + B + separator + C.

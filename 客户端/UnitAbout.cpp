@@ -1,6 +1,7 @@
 // The About box's look and its version number.
 #include "UnitAbout.h"
 
+#include "Screen.h"
 #include "UnitFormLook.h"
 
 TdlgAbout::TdlgAbout(QWidget* parent) : QDialog(parent) {

@@ -1,12 +1,9 @@
-// The Chinese fonts of the forms and their fall-backs, their colours, and centring a window on
-// the screen.
+// The Chinese fonts of the forms and their fall-backs, and their colours.
 #include "UnitFormLook.h"
 
 #include "Codec.h"
 
 #include <QFontDatabase>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QStringList>
 #include <QWidget>
 
@@ -32,9 +29,4 @@ void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(role, color);
     widget->setPalette(palette);
-}
-
-void CenterOnScreen(QWidget* window) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window->move(screen->availableGeometry().center() - window->rect().center());
 }

@@ -1,6 +1,5 @@
 // What the forms share in their look: the Chinese fonts they ask for, with a CJK font of the
-// machine behind them so that every text renders, their colours, and opening centred on the
-// screen.
+// machine behind them so that every text renders, and their colours.
 #pragma once
 
 #include <QColor>
@@ -23,6 +22,3 @@ QFont ChineseFont(QFont base, std::initializer_list<const char*> families, int p
 // Sets one colour of the widget's palette. Colours go through palettes: a style sheet would
 // keep the window's font from its widget.
 void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& color);
-
-// Moves the window, at its present size, to the middle of the primary screen.
-void CenterOnScreen(QWidget* window);

@@ -4,6 +4,7 @@
 #include "Codec.h"
 #include "LogView.h"
 #include "Pellucan.h"
+#include "Screen.h"
 #include "Sockets.h"
 #include "UnitCommon.h"
 #include "UnitFormLook.h"

@@ -83,7 +83,6 @@ public:
 
     // Connecting and reporting attendance.
     bool CheckCourseName();
-    AnsiString BuildIdentity();
     void btnConnectClick();
     void btnReportClick();
     void ShowClientIndex();
@@ -144,8 +143,9 @@ private:
     void BindHandlers();
     void BindMessageHandlers();
     void BindAccountHandlers();
-    // The account stands for the student number in the identity and the upload blocks.
-    void UseAccountAsStudentNo(const AnsiString& account);
+    // The number (the student number, or an account in its place) of the identity and the
+    // upload blocks, joined with a freshly built machine identifier and the course.
+    void IdentifyAs(const AnsiString& number);
     // Whether the main connection's socket is open; false when there is no connection object.
     bool ClientConnected() const;
     AnsiString ServerAddress() const;

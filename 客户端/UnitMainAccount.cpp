@@ -61,7 +61,7 @@ void TFormMain::N5Click() {
         ShowMsg("操作提示", "密码不能为空");
         return;
     }
-    UseAccountAsStudentNo(account);
+    IdentifyAs(account); // until the next "链接"
     FClient->RegisterAccount(dialog.GetUserName() + "?" + password + "?" + dialog.GetEmailAdress());
 }
 
@@ -84,15 +84,8 @@ void TFormMain::N7Click() {
     }
     if (!FClient)
         return;
-    UseAccountAsStudentNo(account);
+    IdentifyAs(account); // until the next "链接"
     FClient->ChangePassword(dialog.GetOldPwd() + "?" + password);
-}
-
-// Until the next "链接", requests and upload blocks carry the account.
-void TFormMain::UseAccountAsStudentNo(const AnsiString& account) {
-    FClient->FIdentity =
-        JoinFields(GetMachineId(), FromQString(cbxCourseID->currentText()), account, "?");
-    FClient->FStudentNo = account;
 }
 
 void TFormMain::btnHelpClick() {

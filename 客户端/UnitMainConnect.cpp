@@ -30,9 +30,10 @@ bool TFormMain::CheckCourseName() {
     return false;
 }
 
-AnsiString TFormMain::BuildIdentity() {
-    return JoinFields(GetMachineId(), FromQString(cbxCourseID->currentText()),
-                      FromQString(EditStudNo->text()), "?");
+void TFormMain::IdentifyAs(const AnsiString& number) {
+    FClient->FIdentity =
+        JoinFields(GetMachineId(), FromQString(cbxCourseID->currentText()), number, "?");
+    FClient->FStudentNo = number;
 }
 
 void TFormMain::btnConnectClick() {
@@ -44,8 +45,7 @@ void TFormMain::btnConnectClick() {
         if (!FClient)
             throw Exception("TFormMain.btnConnectClick: no connection object");
         FClient->StopPollTimer();
-        FClient->FIdentity = BuildIdentity();
-        FClient->FStudentNo = FromQString(EditStudNo->text());
+        IdentifyAs(FromQString(EditStudNo->text()));
         if (ClientConnected())
             AppendLogEntry(Memo1, "已经与服务器链接！不必重新链接。");
         else

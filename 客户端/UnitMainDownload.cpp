@@ -22,15 +22,6 @@ namespace {
 // Channel 0 always stores the problem file under this name in the program folder.
 const char* const kProblemFile = "train.db";
 
-// An announced port line as a whole number; -1 when it is not one.
-int PortOf(const AnsiString& line) {
-    try {
-        return StrToInt(line);
-    } catch (const EConvertError&) {
-        return -1;
-    }
-}
-
 bool IsConnected(const TSocketFileReceiverNew& channel) {
     return channel.FClientSocket->Active();
 }
@@ -109,7 +100,7 @@ void TFormMain::btnDownShareClick() {
 // 1 started, -1 no port for the channel, -2 no main connection, -3 the channel is only now
 // connecting: the next click starts the download.
 int TFormMain::RequestDownload(int index) {
-    if (PortOf(FClient->FPorts[index]) < 0) {
+    if (StrToIntDef(FClient->FPorts[index], -1) < 0) { // no port announced for the channel
         ShowMsg("系统提示", "还没链接服务。");
         return -1;
     }

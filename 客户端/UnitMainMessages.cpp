@@ -18,13 +18,13 @@ constexpr int kScoreQueryWarningAfter = 30;
 // The editor's text as the server gets it: lines separated by CR LF, none added at the end.
 AnsiString MessageText(const QString& editorText) {
     QString text = editorText;
-    return FromQString(text.replace(QChar('\n'), QStringLiteral("\r\n")));
+    return FromQString(text.replace(u'\n', QStringLiteral("\r\n")));
 }
 
 // The editor's lines; an empty last line after a final line break does not count.
 qsizetype MessageLineCount(const QString& editorText) {
-    const qsizetype breaks = editorText.count(QChar('\n'));
-    return editorText.endsWith(QChar('\n')) || editorText.isEmpty() ? breaks : breaks + 1;
+    const qsizetype breaks = editorText.count(u'\n');
+    return editorText.endsWith(u'\n') || editorText.isEmpty() ? breaks : breaks + 1;
 }
 
 } // namespace

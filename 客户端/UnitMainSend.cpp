@@ -46,15 +46,7 @@ int ProblemNumberValue(const AnsiString& number) {
     const size_t sign = number.rfind('+', 0) == 0 || number.rfind('-', 0) == 0 ? 1 : 0;
     if (number.size() == sign || number.find_first_not_of("0123456789", sign) != AnsiString::npos)
         return -1;
-    try {
-        return StrToInt(number);
-    } catch (const EConvertError&) {
-        return -1;
-    }
-}
-
-bool IsMatlabProgramName(const AnsiString& fileName) {
-    return EndsWith(fileName, ".m") || EndsWith(fileName, ".M");
+    return StrToIntDef(number, -1);
 }
 
 // The instrumented copy lies beside the program, its name the program's with the prefix.
@@ -254,13 +246,13 @@ void TFormMain::btnSendFileClick() {
         }
         fileToSend = answer;
     }
-    if (IsMatlabProgramName(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
+    if (IsMatlabProgram(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
         return;
     if (!FClient) // closed while the question was open
         return;
     AddToAnswerHistory(cbxFileName, answer);
 
-    if (IsMatlabProgramName(fileToSend) && UsesInputOrPause(fileToSend)) {
+    if (IsMatlabProgram(fileToSend) && UsesInputOrPause(fileToSend)) {
         ShowMsg("系统提示",
                 "程序文件中不能包含\"input\", \"pause\"函数或命令的调用。\r\n发送文件 " +
                     fileToSend + " 失败。");
@@ -275,7 +267,7 @@ void TFormMain::btnSendFileClick() {
     btnSelectFile->setEnabled(false);
 
     const AnsiString problemKey = FClient->FProblems.Values(number);
-    if (!IsMatlabProgramName(fileToSend)) {
+    if (!IsMatlabProgram(fileToSend)) {
         FClient->SendFileRequest(number, problemKey, fileToSend);
     } else {
         // A file that cannot be read or a copy that cannot be written ends the sending state as

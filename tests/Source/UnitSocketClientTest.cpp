@@ -251,7 +251,7 @@ TEST_F(TSClientProblems, NewProblemListLeavesNoProblemChosen) {
 }
 
 TEST_F(TSClientProblems, EmptyProblemListEmptiesTheBoxAndLogsTheNote) {
-    ProblemBox.addItems({"1", "2"});
+    ProblemBox.addItems({QStringLiteral("1"), QStringLiteral("2")});
     Server.Send("17");
     ASSERT_TRUE(WaitForReceived("23" + Identity));
     EXPECT_EQ(ProblemBox.count(), 0);

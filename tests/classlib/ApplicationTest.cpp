@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "Codec.h"
 #include "LogView.h"
+#include "Screen.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -97,7 +99,7 @@ TEST(LogView, ALongEntryIsShownCutAtACharactersEnd) {
         {AnsiString(max, 'a'), {AnsiString(max, 'a')}},
         {AnsiString(max + 1, 'a'), {AnsiString(max, 'a') + "…"}},
         // The last whole character ends one byte short of the bound.
-        {"a" + wide, {"a" + wide.substr(0, max - 2) + "…"}},
+        {"a" + wide, {("a" + wide).substr(0, max - 1) + "…"}},
         {"x\r\n" + AnsiString(1 << 20, 'b'), {"x", AnsiString(max - 3, 'b') + "…"}},
     };
     for (const auto& sample : cases) {
@@ -105,6 +107,15 @@ TEST(LogView, ALongEntryIsShownCutAtACharactersEnd) {
         AppendLogEntry(&log, sample.entry);
         EXPECT_EQ(LogLines(&log), sample.lines) << sample.entry.size();
     }
+}
+
+TEST(Screen, AWindowIsCentredAtItsPresentSize) {
+    QWidget window;
+    window.resize(301, 200);
+    CenterOnScreen(&window);
+    EXPECT_EQ(window.geometry().center(),
+              QGuiApplication::primaryScreen()->availableGeometry().center());
+    EXPECT_EQ(window.size(), QSize(301, 200));
 }
 
 } // namespace

@@ -73,7 +73,7 @@ TEST(LineList, SavesAndLoadsFilesAndReportsFailures) {
     } catch (const EWriteError& error) {
         EXPECT_EQ(error.Message, "Stream write error");
     }
-    QDir(QString::fromStdString(folder.Path())).mkdir("folder.txt");
+    QDir(QString::fromStdString(folder.Path())).mkdir(QStringLiteral("folder.txt"));
     EXPECT_THROW(loaded.LoadFromFile(folder.File("folder.txt")), EFOpenError);
     EXPECT_EQ(loaded.Count(), 2);
 }

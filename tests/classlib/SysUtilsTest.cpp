@@ -47,6 +47,12 @@ TEST(IntegerRule, EverythingElseIsAnErrorQuotingTheText) {
     EXPECT_EQ(IntegerError("+-1"), "'+-1' is not a valid integer value");
 }
 
+TEST(IntegerRule, TheDefaultStandsOnlyForWhatIsNoNumber) {
+    EXPECT_EQ(StrToIntDef(" -$10", 7), -16);
+    EXPECT_EQ(StrToIntDef("12 ", 7), 7);
+    EXPECT_EQ(StrToIntDef("", -1), -1);
+}
+
 class RealRule : public testing::Test {
 protected:
     void SetUp() override { FSaved = DecimalSeparator(); }

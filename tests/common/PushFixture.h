@@ -28,6 +28,7 @@ protected:
     void Push(ReceiverPeer& from, const AnsiString& name, const AnsiString& bytes);
     AnsiString Id() const { return receiver->FLocalID; }
 
+    std::size_t maxFileBytes = MaxReceivedFileBytes; // the receiver is made with this bound
     ProgramFolder folder;
     QPlainTextEdit log;
     ModalBoxCloser boxes;

@@ -6,10 +6,10 @@
 
 #include <stdexcept>
 
-std::unique_ptr<ReceiverPeer> ReceiverPeer::ConnectTo(int port, const QString& sourceAddress) {
+std::unique_ptr<ReceiverPeer> ReceiverPeer::ConnectTo(int port, const AnsiString& sourceAddress) {
     auto socket = std::make_unique<QTcpSocket>();
-    if (!socket->bind(QHostAddress(sourceAddress), 0))
-        throw std::runtime_error("cannot bind the peer to " + sourceAddress.toStdString());
+    if (!socket->bind(QHostAddress(QString::fromLatin1(sourceAddress)), 0))
+        throw std::runtime_error("cannot bind the peer to " + sourceAddress);
     socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
     QTcpSocket* raw = socket.get();
     if (!WaitUntil([raw] { return raw->state() == QAbstractSocket::ConnectedState; }))

@@ -15,7 +15,7 @@ class ReceiverPeer {
 public:
     // Connects from the given local address to a receiver listening on the port.
     static std::unique_ptr<ReceiverPeer> ConnectTo(int port,
-                                                   const QString& sourceAddress = "127.0.0.1");
+                                                   const AnsiString& sourceAddress = "127.0.0.1");
     explicit ReceiverPeer(std::unique_ptr<QTcpSocket> socket);
 
     // Written at once, in one piece.

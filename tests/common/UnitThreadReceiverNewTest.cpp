@@ -16,7 +16,7 @@ const AnsiString StudentNo = "20230017";
 class DownloadChannelTest : public testing::Test {
 protected:
     void SetUp() override {
-        channel = std::make_unique<TSocketFileReceiverNew>(folder.Path());
+        channel = std::make_unique<TSocketFileReceiverNew>(folder.Path(), maxFileBytes);
         channel->FLog = &log;
         channel->FStudentNo = StudentNo;
         channel->FButton = &button;
@@ -49,6 +49,7 @@ protected:
         ExpectReply("18");
     }
 
+    std::size_t maxFileBytes = MaxReceivedFileBytes; // the channel is made with this bound
     ProgramFolder folder;
     QPlainTextEdit log;
     QPushButton button;
@@ -57,6 +58,12 @@ protected:
     std::unique_ptr<TSocketFileReceiverNew> channel;
     std::unique_ptr<ReadCounter> reads;
     std::unique_ptr<ReceiverPeer> peer;
+};
+
+// Files may grow to one block.
+class BoundedDownloadChannelTest : public DownloadChannelTest {
+protected:
+    BoundedDownloadChannelTest() { maxFileBytes = 1024; }
 };
 
 } // namespace
@@ -105,7 +112,7 @@ TEST_F(DownloadChannelTest, FileThatCannotBeWrittenLeavesTheChannelBusy) {
     Offer("shared/", 3, 1);
     Send("abc");
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("Cannot create file"));
+    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith(QStringLiteral("Cannot create file")));
     EXPECT_TRUE(button.isEnabled()) << "the button comes back before the file is written";
     EXPECT_TRUE(channel->FDownloading);
     EXPECT_FALSE(called);
@@ -128,12 +135,15 @@ TEST_F(DownloadChannelTest, ServerEndWritesTheFileButKeepsTheChannelBusy) {
     EXPECT_EQ(peer->TakeAll(), "");
 }
 
-TEST_F(DownloadChannelTest, TransferDroppedPastTheBoundEndsTheDownloadWithoutTheCallback) {
+TEST_F(BoundedDownloadChannelTest, TransferDroppedPastTheBoundEndsTheDownloadWithoutTheCallback) {
     bool called = false;
     channel->FOnDone = [&] { called = true; };
     StartDownload();
     Offer("huge.bin", 1, 0);
-    channel->FClients.Stream->assign(MaxReceivedFileBytes, 'x');
+    Send(FileBytes(1024)); // exactly at the bound: still taken
+    ExpectReply("04");
+    Send("04");
+    ExpectReply("05");
     Send("y");
     EXPECT_FALSE(channel->FDownloading);
     EXPECT_TRUE(button.isEnabled());

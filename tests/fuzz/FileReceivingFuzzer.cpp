@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TChannelSteps steps{[] {}, [] {}};
     QPlainTextEdit log;
     const TReceiveContext context{sandbox.ReceiverFolder(), onChannel ? "2023001" : "127.0.0.1",
-                                  &log, onChannel ? &steps : nullptr};
+                                  &log, onChannel ? &steps : nullptr, MaxReceivedFileBytes};
     CMM_CLIENTInfo record;
 
     ScriptedTeacherServer server;

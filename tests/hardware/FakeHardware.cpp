@@ -89,8 +89,10 @@ std::unique_ptr<platform::DriveHandle> FakeDrives::Open(int drive) {
 
 std::vector<unsigned char> FakeDrives::InquiryPage(unsigned char pageCode, unsigned char pageLength,
                                                    const std::string& bytes) {
-    std::vector<unsigned char> reply{0x00, pageCode, 0x00, pageLength};
-    reply.insert(reply.end(), bytes.begin(), bytes.end());
+    std::vector<unsigned char> reply(4 + bytes.size());
+    reply[1] = pageCode;
+    reply[3] = pageLength;
+    std::copy(bytes.begin(), bytes.end(), reply.begin() + 4);
     return reply;
 }
 

@@ -43,6 +43,12 @@ void OpenTo(TClientSocket& client, int port) {
     client.Open();
 }
 
+// Opens the client to the server and waits until both ends have the connection.
+bool ConnectTo(TClientSocket& client, ScriptedTeacherServer& server) {
+    OpenTo(client, server.Port());
+    return WaitUntil([&] { return client.Active(); }) && server.WaitForConnections(1);
+}
+
 // A client socket with its events recorded.
 struct RecordedClient {
     TClientSocket client;
@@ -188,9 +194,7 @@ TEST_F(ClientSocket, ReadEventsRepeatWhileTheHandlerTakesPartOfTheData) {
         const int taken = socket.ReceiveBuf(buffer, 3);
         blocks.emplace_back(buffer, static_cast<size_t>(taken));
     };
-    OpenTo(client, server.Port());
-    ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
-    ASSERT_TRUE(server.WaitForConnections(1));
+    ASSERT_TRUE(ConnectTo(client, server));
 
     server.Send("0123456789");
     ASSERT_TRUE(WaitUntil([&] { return blocks.size() == 4; }));
@@ -203,9 +207,7 @@ TEST_F(ClientSocket, HandlerThatTakesNothingIsSignalledAgainOnlyByNewData) {
     TClientSocket client;
     std::vector<int> lengths;
     client.OnRead = [&](TCustomWinSocket& socket) { lengths.push_back(socket.ReceiveLength()); };
-    OpenTo(client, server.Port());
-    ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
-    ASSERT_TRUE(server.WaitForConnections(1));
+    ASSERT_TRUE(ConnectTo(client, server));
 
     server.Send("abcd");
     ASSERT_TRUE(WaitUntil([&] { return !lengths.empty(); }));
@@ -242,9 +244,7 @@ TEST_F(ClientSocket, DataLeftByTheHandlerIsStillReadBeforeThePeerClosingIsReport
         events.emplace_back(buffer, static_cast<size_t>(taken));
     };
     client.OnDisconnect = [&](TCustomWinSocket&) { events.push_back("disconnect"); };
-    OpenTo(client, server.Port());
-    ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
-    ASSERT_TRUE(server.WaitForConnections(1));
+    ASSERT_TRUE(ConnectTo(client, server));
     server.Send("0123456789");
     server.CloseConnection();
     ASSERT_TRUE(WaitUntil([&] { return !client.Active(); }));
@@ -313,14 +313,19 @@ TEST_F(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
     EXPECT_EQ(10048, WinSockErrorCode(QAbstractSocket::AddressInUseError));
     EXPECT_EQ(10013, WinSockErrorCode(QAbstractSocket::SocketAccessError));
     EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::SocketTimeoutError));
-    EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::NetworkError, "Connection timed out"));
-    EXPECT_EQ(10065, WinSockErrorCode(QAbstractSocket::NetworkError, "Host unreachable"));
-    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError, "Network unreachable"));
+    EXPECT_EQ(10060, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Connection timed out")));
+    EXPECT_EQ(10065,
+              WinSockErrorCode(QAbstractSocket::NetworkError, QStringLiteral("Host unreachable")));
+    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Network unreachable")));
     // A connected socket's failure carries the system's reason instead.
-    EXPECT_EQ(10065, WinSockErrorCode(QAbstractSocket::NetworkError, "No route to host"));
-    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError, "Network is unreachable"));
-    EXPECT_EQ(10053,
-              WinSockErrorCode(QAbstractSocket::NetworkError, "Software caused connection abort"));
+    EXPECT_EQ(10065,
+              WinSockErrorCode(QAbstractSocket::NetworkError, QStringLiteral("No route to host")));
+    EXPECT_EQ(10051, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Network is unreachable")));
+    EXPECT_EQ(10053, WinSockErrorCode(QAbstractSocket::NetworkError,
+                                      QStringLiteral("Software caused connection abort")));
 }
 
 // ---- client: address and port, waiting for the connection, destruction ----

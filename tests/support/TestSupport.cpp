@@ -26,28 +26,29 @@
 #include <stdexcept>
 #include <utility>
 
-ProgramFolder::ProgramFolder() : FExePath(Path()) {
+TestFolder::TestFolder() {
     if (!FDir.isValid())
-        throw std::runtime_error("cannot create a temporary program folder");
+        throw std::runtime_error("cannot create a temporary folder");
 }
 
-AnsiString ProgramFolder::Path() const {
+AnsiString TestFolder::Path() const {
     return FDir.path().toStdString() + "/";
 }
 
-AnsiString ProgramFolder::Read(const AnsiString& name) const {
+AnsiString TestFolder::Read(const AnsiString& name) const {
     std::ifstream file(File(name), std::ios::binary);
     return AnsiString(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-void ProgramFolder::Write(const AnsiString& name, const AnsiString& bytes) const {
+AnsiString TestFolder::Write(const AnsiString& name, const AnsiString& bytes) const {
     std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!file)
         throw std::runtime_error("cannot write " + File(name));
+    return File(name);
 }
 
-bool ProgramFolder::Exists(const AnsiString& name) const {
+bool TestFolder::Exists(const AnsiString& name) const {
     struct stat info;
     return ::stat(File(name).c_str(), &info) == 0;
 }
@@ -191,7 +192,7 @@ bool OnBoxShown::eventFilter(QObject* watched, QEvent* event) {
 
 std::vector<AnsiString> LogLines(const QPlainTextEdit* log) {
     std::vector<AnsiString> lines;
-    const QStringList texts = log->toPlainText().split(QChar('\n'));
+    const QStringList texts = log->toPlainText().split(u'\n');
     for (const QString& text : texts)
         lines.push_back(FromQString(text));
     if (!LogHasLines(log))

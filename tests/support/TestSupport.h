@@ -13,18 +13,27 @@
 #include <functional>
 #include <vector>
 
-// A fresh folder that GetExePath reports for the life of the object.
-class ProgramFolder {
+// A fresh folder, removed with its files when the object goes.
+class TestFolder {
 public:
-    ProgramFolder();
+    TestFolder();
     AnsiString Path() const; // ends with "/"
     AnsiString File(const AnsiString& name) const { return Path() + name; }
     AnsiString Read(const AnsiString& name) const; // "" when missing
-    void Write(const AnsiString& name, const AnsiString& bytes) const;
+    // Returns the file's path.
+    AnsiString Write(const AnsiString& name, const AnsiString& bytes) const;
     bool Exists(const AnsiString& name) const;
 
 private:
     QTemporaryDir FDir;
+};
+
+// A fresh folder that GetExePath reports for the life of the object.
+class ProgramFolder : public TestFolder {
+public:
+    ProgramFolder() : FExePath(Path()) {}
+
+private:
     ScopedExePath FExePath;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 
+#include <cerrno>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -40,10 +41,17 @@ TEST(EndsWith, ComparesBytesWithCase) {
     EXPECT_TRUE(EndsWith("答案.m", ".m"));
 }
 
+TEST(IsMatlabProgram, TheNameEndsWithDotMInEitherCase) {
+    for (const char* name : {"a.m", "b.M", "答案.m", "dir.x/.m"})
+        EXPECT_TRUE(IsMatlabProgram(name)) << name;
+    for (const char* name : {"a.mat", "a.m.txt", "a.m ", "m", "dir.m/a"})
+        EXPECT_FALSE(IsMatlabProgram(name)) << name;
+}
+
 TEST(FileExists, OnlyARegularFileCountsAndAnUnanswerableNameRaises) {
     ProgramFolder folder;
     folder.Write("file.txt", "");
-    QDir(QString::fromStdString(folder.Path())).mkdir("folder.txt");
+    QDir(QString::fromStdString(folder.Path())).mkdir(QStringLiteral("folder.txt"));
     std::filesystem::create_symlink("file.txt", folder.File("link.txt"));
     std::filesystem::create_symlink("loop.txt", folder.File("loop.txt"));
     const struct {
@@ -54,6 +62,20 @@ TEST(FileExists, OnlyARegularFileCountsAndAnUnanswerableNameRaises) {
     for (const auto& c : cases)
         EXPECT_EQ(FileExists(folder.File(c.name)), c.exists) << c.name;
     EXPECT_THROW(FileExists(folder.File("loop.txt")), EFOpenError);
+}
+
+TEST(WriteAndClose, AFullDiskRaisesTheIoErrorWhetherTheWriteOrTheCloseFindsIt) {
+    // One byte waits in the buffer until the close; a megabyte fails in the write.
+    for (const std::size_t size : {std::size_t{1}, std::size_t{1} << 20}) {
+        std::FILE* full = std::fopen("/dev/full", "wb");
+        ASSERT_NE(full, nullptr);
+        try {
+            WriteAndClose(full, AnsiString(size, 'x'));
+            ADD_FAILURE() << size << " bytes written to a full disk";
+        } catch (const EInOutError& error) {
+            EXPECT_EQ(error.ErrorCode, ENOSPC) << size;
+        }
+    }
 }
 
 TEST(AppendLineToFile, CreatesOrExtendsTheFile) {
@@ -67,7 +89,7 @@ TEST(AppendLineToFile, CreatesOrExtendsTheFile) {
 
 TEST(AppendLineToFile, RaisesTheIoErrorWhenTheFileCannotBeOpened) {
     ProgramFolder folder;
-    QDir(QString::fromStdString(folder.Path())).mkdir("dir.txt");
+    QDir(QString::fromStdString(folder.Path())).mkdir(QStringLiteral("dir.txt"));
     EXPECT_THROW(AppendLineToFile(folder.File("dir.txt"), "x"), EInOutError);
     try {
         AppendLineToFile(folder.File("missing/x.txt"), "x");

@@ -31,8 +31,11 @@ void Paste(QLineEdit* box, const QString& text) {
     box->paste();
 }
 
-QString Repeated(const char* piece, int times) {
-    return ToQString(piece).repeated(times);
+AnsiString Repeated(const AnsiString& piece, int times) {
+    AnsiString text;
+    for (int i = 0; i < times; ++i)
+        text += piece;
+    return text;
 }
 
 const char* const CourseBox = "操作提示 | 请选择或输入课程名称，并输入列表框中的课程名称进行确认。";
@@ -128,20 +131,18 @@ TEST(AccountInputTest, TheBoxesTakeOnlyWhatTheirFiltersAndLimitsLet) {
     const struct {
         const char* Name;
         std::vector<QLineEdit*> Boxes;
-        QString Before;
+        AnsiString Before;
         int Cursor; // -1: at the end; AllSelected: the whole text selected
         How Entry;
-        QString Input;
-        QString Expected;
+        AnsiString Input;
+        AnsiString Expected;
     } cases[] = {
         {"account characters", accountBoxes, "", -1, Typed, "aZ09-._", "aZ09-._"},
-        {"refused keys", accountBoxes, "", -1, Typed, ToQString("? @中\t,"), ""},
+        {"refused keys", accountBoxes, "", -1, Typed, "? @中\t,", ""},
         {"refused key over a selection", boxOfEachFilter, "ab1", AllSelected, Typed, "?", "ab1"},
         {"refused pasted characters", accountBoxes, "", -1, Pasted,
-         ToQString("ab?c d中e\x01\x7f") + QChar(0), "abcde"},
-        {"name keys", nameBox, "", -1, Typed, ToQString("张 @?!"), ToQString("张 @!")},
-        {"pasted name", nameBox, "", -1, Pasted,
-         ToQString("张?三") + QString::fromUtf8("\xF0\x9F\x98\x80"), ToQString("张三")},
+         "ab?c d中e\x01\x7f" + AnsiString(1, '\0'), "abcde"},
+        {"name keys", nameBox, "", -1, Typed, "张 @?!", "张 @!"},
         {"e-mail keys", emailBox, "", -1, Typed, "a*b/c:d?e\\f@x.cn", "abcdef@x.cn"},
         {"pasted e-mail", emailBox, "", -1, Pasted, "a*b/c:d?e\\f@x.cn", "abcdef@x.cn"},
         {"account limit",
@@ -149,32 +150,36 @@ TEST(AccountInputTest, TheBoxesTakeOnlyWhatTheirFiltersAndLimitsLet) {
          "abc",
          1,
          Pasted,
-         QString(30, 'x'),
-         "a" + QString(22, 'x') + "bc"},
+         AnsiString(30, 'x'),
+         "a" + AnsiString(22, 'x') + "bc"},
         {"password limit", passwordBoxes, "", -1, Pasted, "1234567890", "12345678"},
         {"password full", passwordBoxes, "12345678", -1, Typed, "9", "12345678"},
         {"name limit in bytes", nameBox, "", -1, Pasted, Repeated("汉", 14), Repeated("汉", 13)},
-        {"name one byte short of full", nameBox, Repeated("汉", 12) + "a", -1, Typed,
-         ToQString("汉b"), Repeated("汉", 12) + "ab"},
-        {"e-mail without limit", emailBox, "", -1, Pasted, QString(10000, 'a') + "@x.cn",
-         QString(10000, 'a') + "@x.cn"},
+        {"name one byte short of full", nameBox, Repeated("汉", 12) + "a", -1, Typed, "汉b",
+         Repeated("汉", 12) + "ab"},
+        {"e-mail without limit", emailBox, "", -1, Pasted, AnsiString(10000, 'a') + "@x.cn",
+         AnsiString(10000, 'a') + "@x.cn"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         for (QLineEdit* box : c.Boxes) {
             SCOPED_TRACE(box->objectName().toStdString());
-            box->setText(c.Before);
+            box->setText(ToQString(c.Before));
             if (c.Cursor == AllSelected)
                 box->selectAll();
             else if (c.Cursor >= 0)
                 box->setCursorPosition(c.Cursor);
             if (c.Entry == Typed)
-                Type(box, c.Input);
+                Type(box, ToQString(c.Input));
             else
-                Paste(box, c.Input);
-            EXPECT_EQ(box->text(), c.Expected);
+                Paste(box, ToQString(c.Input));
+            EXPECT_EQ(box->text(), ToQString(c.Expected));
         }
     }
+    // Pasted into the name: a "?" and a character that GBK cannot hold are left out.
+    regist.Edit_UserName->clear();
+    Paste(regist.Edit_UserName, ToQString("张?三") + QString::fromUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(regist.Edit_UserName->text(), ToQString("张三"));
     for (QLineEdit* box : passwordBoxes)
         EXPECT_EQ(box->echoMode(), QLineEdit::Password);
 }

@@ -65,7 +65,7 @@ protected:
 
     ScriptedTeacherServer Server;
     ScriptedTeacherServer Channels[3];
-    StudentFolder Student;
+    TestFolder Student; // the student's own files
 
 private:
     size_t FMessagesRead = 0;

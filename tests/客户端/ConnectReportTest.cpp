@@ -11,19 +11,8 @@
 
 namespace {
 
-const AnsiString Identity = FirstAdapterId + "?高等数学?2023001";
-
 class ConnectReportTest : public MainWindowTest {
 protected:
-    // A window that talks to the scripted server, with a course and a student number typed.
-    TFormMain& CreateConnectedWindow(const char* course = "高等数学") {
-        TFormMain& w = CreateWindow();
-        PointAt(w, Server);
-        w.cbxCourseID->setEditText(Q(course));
-        w.EditStudNo->setText(QStringLiteral("2023001"));
-        w.Edit_pwd->setText(QStringLiteral("472"));
-        return w;
-    }
     // Clicks "报到" again, after the force-report command has made it available.
     void ReportAgain(TFormMain& w) {
         w.NReReportClick();
@@ -32,8 +21,8 @@ protected:
     size_t ReportsReceived() const {
         const AnsiString received = Server.Received();
         size_t count = 0;
-        for (size_t at = received.find("90" + Identity); at != AnsiString::npos;
-             at = received.find("90" + Identity, at + 1))
+        for (size_t at = received.find("90" + ConnectedIdentity); at != AnsiString::npos;
+             at = received.find("90" + ConnectedIdentity, at + 1))
             ++count;
         return count;
     }
@@ -45,9 +34,9 @@ protected:
 } // namespace
 
 TEST_F(ConnectReportTest, ConnectThenReportSendsTheIdentityWithTheMachineIdentifier) {
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.btnConnect->click();
-    EXPECT_EQ(w.FClient->FIdentity, Identity);
+    EXPECT_EQ(w.FClient->FIdentity, ConnectedIdentity);
     EXPECT_EQ(w.FClient->FStudentNo, "2023001");
     EXPECT_TRUE(w.btnConnect->isEnabled());
     for (QWidget* button :
@@ -63,7 +52,7 @@ TEST_F(ConnectReportTest, ConnectThenReportSendsTheIdentityWithTheMachineIdentif
 
     w.btnReport->click();
     ASSERT_TRUE(Server.WaitForMessages(1));
-    EXPECT_EQ(Server.MessageTexts()[0], "90" + Identity + "?1000?472");
+    EXPECT_EQ(Server.MessageTexts()[0], "90" + ConnectedIdentity + "?1000?472");
     EXPECT_FALSE(w.btnReport->isEnabled());
     EXPECT_EQ(Server.ConnectionCount(), 1); // the report keeps the open connection
     EXPECT_EQ(w.FClient->FPollTimer, w.Timer_Msg);
@@ -76,7 +65,7 @@ TEST_F(ConnectReportTest, ConnectThenReportSendsTheIdentityWithTheMachineIdentif
 }
 
 TEST_F(ConnectReportTest, ACourseNameOutsideTheListGoesIntoTheIdentityAsTyped) {
-    TFormMain& w = CreateConnectedWindow("  自学课 ");
+    TFormMain& w = CreateWindowFor(Server, "  自学课 ");
     w.btnConnect->click();
     w.btnReport->click();
     ASSERT_TRUE(Server.WaitForMessages(1));
@@ -84,7 +73,7 @@ TEST_F(ConnectReportTest, ACourseNameOutsideTheListGoesIntoTheIdentityAsTyped) {
 }
 
 TEST_F(ConnectReportTest, ABlankCourseNameStopsConnectAndReportWithItsBox) {
-    TFormMain& w = CreateConnectedWindow(" \t ");
+    TFormMain& w = CreateWindowFor(Server, " \t ");
     const size_t enumerations = EnumerationCount();
     w.btnConnect->click();
     w.NReReportClick();
@@ -102,7 +91,7 @@ TEST_F(ConnectReportTest, ABlankCourseNameStopsConnectAndReportWithItsBox) {
 }
 
 TEST_F(ConnectReportTest, ReportsTwoToTenAreCountedInABoxAndTheOthersAreNot) {
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.btnConnect->click();
     for (int report = 1; report <= 11; ++report)
         ReportAgain(w);
@@ -116,7 +105,7 @@ TEST_F(ConnectReportTest, ReportsTwoToTenAreCountedInABoxAndTheOthersAreNot) {
 }
 
 TEST_F(ConnectReportTest, AWindowClosedWhileTheReportCountIsShownReportsNoMore) {
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.btnConnect->click();
     w.btnReport->click();
     Boxes.WhileOpen = [&] {
@@ -145,7 +134,7 @@ TEST_F(ConnectReportTest, ForceReportEnablesReportAndSelectFileOnly) {
 }
 
 TEST_F(ConnectReportTest, ConnectingAgainKeepsTheConnectionButRebuildsTheIdentity) {
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.btnConnect->click();
     ASSERT_TRUE(Server.WaitForConnections(1));
     const size_t enumerations = EnumerationCount();
@@ -159,7 +148,7 @@ TEST_F(ConnectReportTest, ConnectingAgainKeepsTheConnectionButRebuildsTheIdentit
 }
 
 TEST_F(ConnectReportTest, ConnectingDuringAnUploadLeavesTheWorkButtonsAlone) {
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.FClient->SetBusy(true);
     w.btnConnect->click();
     for (QWidget* button : {w.btnRequestScore, w.btnSendFile, w.btnReport, w.btnSendMessage})
@@ -168,7 +157,7 @@ TEST_F(ConnectReportTest, ConnectingDuringAnUploadLeavesTheWorkButtonsAlone) {
 }
 
 TEST_F(ConnectReportTest, ReportAddsTheServerAddressToTheListOnceLetterCaseIgnored) {
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.cbxIP->addItem(QStringLiteral("LocalHost"));
     w.cbxIP->setEditText(QStringLiteral("localhost"));
     w.btnReport->click();
@@ -183,14 +172,14 @@ TEST_F(ConnectReportTest, ReportAddsTheServerAddressToTheListOnceLetterCaseIgnor
 
 TEST_F(ConnectReportTest, TheAttendanceReplyShowsTheIndexSwitchesTheControlsAndSetsUpTheChannels) {
     ScriptedTeacherServer channels[3];
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.btnConnect->click();
     w.btnReport->click();
     ASSERT_TRUE(Server.WaitForMessages(1));
     Server.Send("22" + IntToStr(channels[0].Port()) + "+" + IntToStr(channels[1].Port()) + "+" +
                 IntToStr(channels[2].Port()) + "+17");
     ASSERT_TRUE(Server.WaitForMessages(2));
-    EXPECT_EQ(Server.MessageTexts()[1], "16" + Identity);
+    EXPECT_EQ(Server.MessageTexts()[1], "16" + ConnectedIdentity);
     EXPECT_EQ(w.lblClientIndex->text(), QStringLiteral("17"));
     for (QWidget* control : {w.btnSendFile, w.btnRequestScore, w.btnDownNew})
         EXPECT_TRUE(control->isEnabled());
@@ -212,7 +201,7 @@ TEST_F(ConnectReportTest, TheAttendanceReplyShowsTheIndexSwitchesTheControlsAndS
 }
 
 TEST_F(ConnectReportTest, EachPollTickSendsOnePollAndLeavesTheTimerStopped) {
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.btnConnect->click();
     w.btnReport->click();
     ASSERT_TRUE(Server.WaitForMessages(1));
@@ -220,12 +209,12 @@ TEST_F(ConnectReportTest, EachPollTickSendsOnePollAndLeavesTheTimerStopped) {
 
     Server.Send("25");
     ASSERT_TRUE(Server.WaitForMessages(2));
-    EXPECT_EQ(Server.MessageTexts()[1], "26" + Identity + "?");
+    EXPECT_EQ(Server.MessageTexts()[1], "26" + ConnectedIdentity + "?");
     EXPECT_FALSE(w.Timer_Msg->isActive());
 
     Server.Send("261开始考试");
     ASSERT_TRUE(Server.WaitForMessages(3));
-    EXPECT_EQ(Server.MessageTexts()[2], "26" + Identity + "?");
+    EXPECT_EQ(Server.MessageTexts()[2], "26" + ConnectedIdentity + "?");
     EXPECT_EQ(LogLines(w.Memo1).back(), "开始考试");
 
     // "链接" stops a poll that is due.
@@ -238,7 +227,7 @@ TEST_F(ConnectReportTest, EachPollTickSendsOnePollAndLeavesTheTimerStopped) {
 TEST_F(ConnectReportTest, TheIdCommandLogsTheAdapterAddressesAndLeavesTheIdentityAlone) {
     Hardware.Adapters.List.push_back(
         {.Number = 1, .Address = {0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F}});
-    TFormMain& w = CreateConnectedWindow();
+    TFormMain& w = CreateWindowFor(Server);
     w.btnConnect->click();
     const AnsiString identity = w.FClient->FIdentity;
     w.ID1->trigger();

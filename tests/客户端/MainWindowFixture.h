@@ -17,9 +17,6 @@
 #include <QComboBox>
 #include <QTemporaryDir>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -71,23 +68,6 @@ inline std::vector<AnsiString> MessagesStartingWith(const ScriptedTeacherServer&
     return found;
 }
 
-// A folder of the student's own files.
-class StudentFolder {
-public:
-    AnsiString File(const AnsiString& name) const { return FDir.path().toStdString() + "/" + name; }
-    AnsiString Write(const AnsiString& name, const AnsiString& bytes) const {
-        std::FILE* file = std::fopen(File(name).c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-        return File(name);
-    }
-    bool Exists(const AnsiString& name) const { return ::access(File(name).c_str(), F_OK) == 0; }
-    AnsiString Path() const { return FDir.path().toStdString(); }
-
-private:
-    QTemporaryDir FDir;
-};
-
 class MainWindowTest : public testing::Test {
 protected:
     MainWindowTest() {
@@ -106,13 +86,20 @@ protected:
         w.Edit_Port->setValue(server.Port());
     }
 
-    // A window pointed at the server, with the course "高等数学" and the student number
-    // "2023001" typed, that has pressed "链接"; its identity is ConnectedIdentity.
-    TFormMain& CreateWindowConnectedTo(ScriptedTeacherServer& server) {
+    // A window pointed at the server, with the course, the student number "2023001" and the
+    // password "472" typed.
+    TFormMain& CreateWindowFor(const ScriptedTeacherServer& server,
+                               const AnsiString& course = "高等数学") {
         TFormMain& w = CreateWindow();
         PointAt(w, server);
-        w.cbxCourseID->setEditText(Q("高等数学"));
+        w.cbxCourseID->setEditText(Q(course));
         w.EditStudNo->setText(QStringLiteral("2023001"));
+        w.Edit_pwd->setText(QStringLiteral("472"));
+        return w;
+    }
+    // That window once it has pressed "链接"; its identity is ConnectedIdentity.
+    TFormMain& CreateWindowConnectedTo(ScriptedTeacherServer& server) {
+        TFormMain& w = CreateWindowFor(server);
         w.btnConnect->click();
         EXPECT_TRUE(server.WaitForConnections(1));
         return w;

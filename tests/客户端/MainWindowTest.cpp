@@ -209,11 +209,11 @@ TEST_F(MainWindowTest, ThePortBoxTakesSignsAndSeparatorsAndFitsItsBoundsWhenLeft
     TFormMain& w = CreateWindow();
     w.show();
     w.activateWindow();
-    const QString separator(QChar::fromLatin1(DecimalSeparator()));
+    const AnsiString separator(1, DecimalSeparator());
     const struct {
-        QString typed;
-        QString shown; // while the box has the focus
-        int value;     // once it has lost it
+        AnsiString typed;
+        AnsiString shown; // while the box has the focus
+        int value;        // once it has lost it
     } cases[] = {
         {"9999", "9999", 5000},
         {"12", "12", 2000},
@@ -228,12 +228,12 @@ TEST_F(MainWindowTest, ThePortBoxTakesSignsAndSeparatorsAndFitsItsBoundsWhenLeft
         ASSERT_TRUE(WaitUntil([&] { return w.Edit_Port->hasFocus(); }));
         w.Edit_Port->selectAll();
         PressKey(w.Edit_Port, Qt::Key_Delete);
-        for (const QChar key : c.typed)
+        for (const QChar key : Q(c.typed))
             PressKey(w.Edit_Port, key.unicode(), key);
-        EXPECT_EQ(w.Edit_Port->text(), c.shown) << c.typed.toStdString();
+        EXPECT_EQ(w.Edit_Port->text(), Q(c.shown)) << c.typed;
         w.EditStudNo->setFocus();
         ASSERT_TRUE(WaitUntil([&] { return !w.Edit_Port->hasFocus(); }));
-        EXPECT_EQ(w.Edit_Port->value(), c.value) << c.typed.toStdString();
+        EXPECT_EQ(w.Edit_Port->value(), c.value) << c.typed;
         EXPECT_EQ(w.Edit_Port->text(), QString::number(c.value));
     }
 }

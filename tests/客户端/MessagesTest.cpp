@@ -16,7 +16,7 @@ QString EditorLines(int count) {
     QStringList lines;
     for (int n = 1; n <= count; ++n)
         lines << ToQString(Format("第%d行", n));
-    return lines.join(QChar('\n'));
+    return lines.join(u'\n');
 }
 
 std::vector<AnsiString> SplitAtLineBreaks(const AnsiString& text) {
@@ -57,12 +57,12 @@ protected:
 } // namespace
 
 TEST_F(MessagesTest, TheMessageChecksRunInOrderAndAMessageGoesOutAsTypedAsDoesTheRanking) {
-    const QString megabyte = QString(26214, QChar('x')).append(QChar('\n')).repeated(40);
+    const QString megabyte = QString(26214, u'x').append(u'\n').repeated(40);
     const std::vector<MessageCase> cases = {
         {"forty lines", EditorLines(40), true, "", ""},
-        {"forty lines and a final break", EditorLines(40) + "\n", true, "", ""},
+        {"forty lines and a final break", EditorLines(40) + Q("\n"), true, "", ""},
         {"forty-one lines", EditorLines(41), true, LongBox, ""},
-        {"forty lines, an empty one and a break", EditorLines(40) + "\n\n", true, LongBox, ""},
+        {"forty lines, an empty one and a break", EditorLines(40) + Q("\n\n"), true, LongBox, ""},
         {"blanks and breaks only", Q(" \n\t \n  "), true, EmptyBox, ""},
         {"blanks and blank lines kept", Q("  问题一\n\n  问题二  "), true, "",
          "  问题一\r\n\r\n  问题二  "},
@@ -105,7 +105,8 @@ TEST_F(MessagesTest, TheMessageChecksRunInOrderAndAMessageGoesOutAsTypedAsDoesTh
             continue;
         }
         const AnsiString sent =
-            !c.Sent.empty() ? c.Sent : Text(QString(c.Editor).replace("\n", "\r\n"));
+            !c.Sent.empty() ? c.Sent
+                            : Text(QString(c.Editor).replace(u'\n', QStringLiteral("\r\n")));
         expectedWire += "08" + ConnectedIdentity + "?" + sent;
         EXPECT_EQ(BoxCount(), boxes);
         EXPECT_TRUE(w.Memo_Message->toPlainText().isEmpty());

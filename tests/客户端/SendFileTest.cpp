@@ -20,8 +20,6 @@
 
 namespace {
 
-const AnsiString Identity = FirstAdapterId + "?高等数学?2023001";
-
 // Makes a folder read-only while it lives, for root too where the file system can.
 class ReadOnlyFolder {
 public:
@@ -70,8 +68,9 @@ protected:
     void AwaitEcho() {
         const size_t before = Server.ReceivedSize();
         Server.Send("04");
-        EXPECT_TRUE(WaitUntil(
-            [&] { return Server.Received().find("04" + Identity, before) != AnsiString::npos; }));
+        EXPECT_TRUE(WaitUntil([&] {
+            return Server.Received().find("04" + ConnectedIdentity, before) != AnsiString::npos;
+        }));
     }
     static void ExpectSendingStateOver(TFormMain& w) {
         for (QWidget* button :
@@ -82,7 +81,7 @@ protected:
     }
 
     ScriptedTeacherServer Server;
-    StudentFolder Student;
+    TestFolder Student; // the student's own files
 };
 
 } // namespace
@@ -94,7 +93,8 @@ TEST_F(SendFileTest, TypedAnswersGoOutAsTheInstrumentedShortAnswerScript) {
         {"t", " r='1';"}, {"F", " r='0';"}, {"ace", " r='ACE';"}};
     for (const auto& [answer, secondLine] : answers) {
         SendAndWait(w, answer);
-        EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Folder.File("syschk_temp.m"))
+        EXPECT_EQ(FileRequests().back(),
+                  "01" + ConnectedIdentity + "?3?K3?" + Folder.File("syschk_temp.m"))
             << answer;
         EXPECT_EQ(LastBlockFile(),
                   "function r=myfun\r\nt0_syschk=cputime;\r\n" + secondLine + "\r\n")
@@ -121,7 +121,8 @@ TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
                                     LoopTimeCheck + "\r\n  s=k;\r\nend\r\n";
     ServeUploads("02答案错误");
     SendAndWait(w, program);
-    EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_sum.m"));
+    EXPECT_EQ(FileRequests().back(),
+              "01" + ConnectedIdentity + "?3?K3?" + Student.File("syschk_sum.m"));
     EXPECT_EQ(LastBlockFile(), instrumented);
     EXPECT_TRUE(Student.Exists("syschk_sum.m"));
     EXPECT_EQ(AfterTimeStamp(LogLines(w.Memo1).back()), "  发送失败，被服务端拒绝! 原因: 答案错误");
@@ -145,7 +146,7 @@ TEST_F(SendFileTest, AnyOtherFileGoesOutUnchangedAndStays) {
     const AnsiString notes = Student.Write("SYSCHK_notes.txt", AnsiString("a\0b\r\n", 5));
     ServeUploads("09");
     SendAndWait(w, notes);
-    EXPECT_EQ(FileRequests().back(), "01" + Identity + "?0??" + notes);
+    EXPECT_EQ(FileRequests().back(), "01" + ConnectedIdentity + "?0??" + notes);
     EXPECT_EQ(LastBlockFile(), AnsiString("a\0b\r\n", 5));
     EXPECT_TRUE(Student.Exists("SYSCHK_notes.txt"));
     EXPECT_EQ(w.FSentFiles->Count(), 0);
@@ -211,7 +212,8 @@ TEST_F(SendFileTest, ADifferentProgramForAProblemIsSentOnlyAfterYesAndTheFirstSt
     SendAndWait(w, second);
     ASSERT_EQ(BoxCount(), 3u);
     EXPECT_EQ(Box(2), question);
-    EXPECT_EQ(FileRequests().back(), "01" + Identity + "?3?K3?" + Student.File("syschk_a.m"));
+    EXPECT_EQ(FileRequests().back(),
+              "01" + ConnectedIdentity + "?3?K3?" + Student.File("syschk_a.m"));
     EXPECT_EQ(w.FSentFiles->Text(), "3=" + first + "\r\n");
     EXPECT_EQ(Items(w.cbxFileName), (std::vector<AnsiString>{second, first}));
 
