@@ -1,15 +1,39 @@
 #include "UnitSplit.h"
 
+namespace {
+
+bool IsTrimmedByte(char byte) {
+    return static_cast<unsigned char>(byte) <= 0x20;
+}
+
+// The bytes of text from first to last, trimmed.
+AnsiString TrimmedPiece(const AnsiString& text, size_t first, size_t last) {
+    while (first < last && IsTrimmedByte(text[first]))
+        ++first;
+    while (last > first && IsTrimmedByte(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
+} // namespace
+
+// The rest after each cut is kept as a range of the text, not copied, so a text with many
+// separators is split in one pass. The range is trimmed at both ends, as the rest would be.
 void SplitStringTo(const AnsiString& text, const AnsiString& separator, TStringList& list) {
-    AnsiString rest = text;
+    size_t start = 0;
+    size_t end = text.size();
     for (;;) {
-        const size_t found = separator.empty() ? AnsiString::npos : rest.find(separator[0]);
-        if (found == AnsiString::npos) {
-            list.Add(Trim(rest));
+        const size_t found = separator.empty() ? AnsiString::npos : text.find(separator[0], start);
+        if (found == AnsiString::npos || found >= end) {
+            list.Add(TrimmedPiece(text, start, end));
             return;
         }
-        list.Add(Trim(rest.substr(0, found)));
-        rest = Trim(rest.substr(found + 1));
+        list.Add(TrimmedPiece(text, start, found));
+        start = found + 1;
+        while (end > start && IsTrimmedByte(text[end - 1]))
+            --end;
+        while (start < end && IsTrimmedByte(text[start]))
+            ++start;
     }
 }
 

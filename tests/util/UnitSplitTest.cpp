@@ -27,6 +27,9 @@ TEST(Splitting, FollowsTheSampleTable) {
     EXPECT_EQ(SplitTo("a; ;b", ";"), (Pieces{"a", "", "b"}));
     EXPECT_EQ(SplitTo("a;\r\nb", ";"), (Pieces{"a", "b"}));
     EXPECT_EQ(SplitTo("a   b", " "), (Pieces{"a", "b"}));
+    // After the first cut the rest loses its trailing blanks too, so no empty piece follows.
+    EXPECT_EQ(SplitTo("a  b  ", " "), (Pieces{"a", "b"}));
+    EXPECT_EQ(SplitTo("a; b ;\t", ";"), (Pieces{"a", "b", ""}));
     EXPECT_EQ(SplitTo(" a", " "), (Pieces{"", "a"}));
     EXPECT_EQ(Split(" a", " "), (Pieces{"a"}));
     EXPECT_EQ(SplitTo("a ", " "), (Pieces{"a", ""}));
