@@ -5,6 +5,7 @@
 #include "SysUtils.h"
 
 #include <climits>
+#include <vector>
 
 namespace {
 
@@ -44,6 +45,34 @@ AnsiString ShownScore(const AnsiString& score) {
     return AnsiString(padding, ' ') + score;
 }
 
+// For each problem 1 to count, the index of the first line named by its number (-1: none), so
+// that a report of n problems reads each table once instead of n times. Digits have no letter
+// case, so a name matches a number exactly when its bytes are the number's decimal text.
+std::vector<int> FirstLineOfEachProblem(const TStringList& lines, int count) {
+    std::vector<int> firstLine(static_cast<size_t>(count) + 1, -1);
+    for (int index = 0; index < lines.Count(); ++index) {
+        const AnsiString& line = lines[index];
+        const size_t equals = line.find('=');
+        if (equals == 0 || equals == AnsiString::npos || line[0] == '0')
+            continue;
+        long long number = 0;
+        size_t i = 0;
+        for (; i < equals && line[i] >= '0' && line[i] <= '9' && number <= count; ++i)
+            number = number * 10 + (line[i] - '0');
+        if (i == equals && number <= count && firstLine[number] < 0)
+            firstLine[number] = index;
+    }
+    return firstLine;
+}
+
+// The value of the line at index (everything after its first "="); empty for -1.
+AnsiString ValueAt(const TStringList& lines, int index) {
+    if (index < 0)
+        return AnsiString();
+    const AnsiString& line = lines[index];
+    return line.substr(line.find('=') + 1);
+}
+
 } // namespace
 
 void TSClient::RequestScore(const AnsiString& argument) {
@@ -54,10 +83,12 @@ AnsiString TSClient::FormatScores(const TStringList& scores) const {
     AnsiString report;
     long long total = 0;
     // The table's own names are not enumerated: problems 1 to the number of its lines are.
-    for (int problem = 1; problem <= scores.Count(); ++problem) {
-        const AnsiString name = IntToStr(problem);
-        const AnsiString score = Trim(scores.Values(name));
-        if (MayHideScore(FProblemTypes.Values(name)) && score == HiddenScore) {
+    const int count = scores.Count();
+    const std::vector<int> scoreLines = FirstLineOfEachProblem(scores, count);
+    const std::vector<int> typeLines = FirstLineOfEachProblem(FProblemTypes, count);
+    for (int problem = 1; problem <= count; ++problem) {
+        const AnsiString score = Trim(ValueAt(scores, scoreLines[problem]));
+        if (MayHideScore(ValueAt(FProblemTypes, typeLines[problem])) && score == HiddenScore) {
             report += "\r\n" + Format("第%3d题得分-保密", problem);
         } else {
             total += ScoreValue(score);

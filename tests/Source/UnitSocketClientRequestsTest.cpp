@@ -112,6 +112,12 @@ TEST_F(TSClientScoreReport, MinusOneOfOtherProblemsIsShownAndCounted) {
 TEST_F(TSClientScoreReport, ProblemsAreCountedByLinesNotByName) {
     EXPECT_EQ(Report("1=10\r\n3=5"), "\r\n第  1题得分  10\r\n第  2题得分    \r\n当前测试总得分 10");
     EXPECT_EQ(Report(""), "\r\n当前测试总得分 0");
+    // The first line of a number counts; "01", " 1" and "1x" name no problem.
+    EXPECT_EQ(Report("01=9\r\n 1=9\r\n1x=9\r\n1=5\r\n1=7", "1=2\r\n1=0"),
+              "\r\n第  1题得分   5\r\n第  2题得分    \r\n第  3题得分    \r\n第  4题得分    "
+              "\r\n第  5题得分    \r\n当前测试总得分 5");
+    EXPECT_EQ(Report("1=-1\r\n1=3", "1=1\r\n1=2"), "\r\n第  1题得分-保密\r\n第  2题得分    "
+                                                   "\r\n当前测试总得分 0");
 }
 
 TEST_F(TSClientScoreReport, ScoresThatAreNoNumbersCountZeroAndStayUncut) {
