@@ -11,8 +11,11 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDateTime>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,6 +24,9 @@ constexpr int ConnectWaitMs = 2000;
 // An attendance reply needs the three data ports and the client index.
 constexpr int ReportFieldsMin = 3;
 constexpr int ReportAssertionLine = 476;
+// The problem-number box takes three characters, so a longer list could not be chosen from; a
+// server's list of millions of lines would otherwise hold the window and its memory.
+constexpr int ProblemNumbersMax = 999;
 
 } // namespace
 
@@ -112,8 +118,10 @@ void TSClient::FillProblemNumbers(int count) {
     if (!FProblemBox)
         return;
     FProblemBox->clear();
-    for (int number = 1; number <= count; ++number)
-        FProblemBox->addItem(QString::number(number));
+    QStringList numbers;
+    for (int number = 1; number <= std::min(count, ProblemNumbersMax); ++number)
+        numbers << QString::number(number);
+    FProblemBox->addItems(numbers);
     // Emptying a list box empties its text too; no problem is chosen for the student.
     FProblemBox->setCurrentIndex(-1);
     FProblemBox->setEditText(QString());
@@ -126,13 +134,15 @@ void TSClient::FillProblemNumbers(int count) {
 }
 
 void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
-    const AnsiString message = socket.ReceiveText();
+    AnsiString message = socket.ReceiveText();
     if (message.size() < 2)
         return;
     const AnsiString code = message.substr(0, 2);
     for (const TReplyHandler& handler : ReplyHandlers) {
         if (code == handler.Code) {
-            (this->*handler.Handle)(message.substr(2));
+            // The payload takes the message's place: a message of megabytes is held once.
+            message.erase(0, 2);
+            (this->*handler.Handle)(message);
             return;
         }
     }

@@ -62,7 +62,8 @@ public:
     void SetButtonsEnabled(bool enabled);
     // Every filled slot of FControls, slot 0 first.
     void SetControlsEnabled(bool enabled);
-    // The items "1" to count in the problem-number box; a note in the log when count < 1.
+    // The items "1" to count, at most 999, in the problem-number box; a note in the log when
+    // count < 1.
     void FillProblemNumbers(int count);
     // The socket's read event: one read is one server message, dispatched by its code.
     void ClientSocketRead(platform::TCustomWinSocket& socket);

@@ -249,6 +249,17 @@ TEST_F(TSClientProblems, EmptyProblemListEmptiesTheBoxAndLogsTheNote) {
     EXPECT_EQ(Lines(), (std::vector<AnsiString>{rule, "----注: 本套题目无测试题----", rule}));
 }
 
+TEST_F(TSClientProblems, TheBoxTakesAtMost999ProblemNumbers) {
+    AnsiString list;
+    for (int number = 1; number <= 1200; ++number)
+        list += IntToStr(number) + "=k\r\n";
+    Server.Send("17" + list);
+    ASSERT_TRUE(WaitForReceived("23" + Identity));
+    EXPECT_EQ(Client.FProblems.Count(), 1200);
+    ASSERT_EQ(ProblemBox.count(), 999);
+    EXPECT_EQ(ProblemBox.itemText(998), QStringLiteral("999"));
+}
+
 TEST_F(TSClientProblems, ProblemListWithoutABoundBoxIsStillAcknowledged) {
     Client.FProblemBox = nullptr;
     Server.Send("17");
