@@ -85,4 +85,26 @@ TEST(LogView, AnEmptyFirstLineCountsOnAnEmptyLog) {
     EXPECT_EQ(LogLines(&log), (std::vector<AnsiString>{"x"})) << "a cleared log starts afresh";
 }
 
+TEST(LogView, ALongEntryIsShownCutAtACharactersEnd) {
+    const size_t max = LogEntryShownMax;
+    AnsiString wide;
+    for (int i = 0; i < 40000; ++i)
+        wide += "中";
+    const struct {
+        AnsiString entry;
+        std::vector<AnsiString> lines;
+    } cases[] = {
+        {AnsiString(max, 'a'), {AnsiString(max, 'a')}},
+        {AnsiString(max + 1, 'a'), {AnsiString(max, 'a') + "…"}},
+        // The last whole character ends one byte short of the bound.
+        {"a" + wide, {"a" + wide.substr(0, max - 2) + "…"}},
+        {"x\r\n" + AnsiString(1 << 20, 'b'), {"x", AnsiString(max - 3, 'b') + "…"}},
+    };
+    for (const auto& sample : cases) {
+        QPlainTextEdit log;
+        AppendLogEntry(&log, sample.entry);
+        EXPECT_EQ(LogLines(&log), sample.lines) << sample.entry.size();
+    }
+}
+
 } // namespace
