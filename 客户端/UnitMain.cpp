@@ -251,6 +251,9 @@ void TFormMain::FormCreate() {
 
     for (const char* line : kInstructionLines)
         AppendLogEntry(Memo1, line);
+    // The student reads the instructions from their first line; later entries bring the end
+    // into view as usual.
+    Memo1->moveCursor(QTextCursor::Start);
 }
 
 void TFormMain::LoadSettings() {

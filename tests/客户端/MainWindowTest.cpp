@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "Application.h"
+#include "LogView.h"
 #include "ScriptedTeacherServer.h"
 #include "Sockets.h"
 #include "UnitSocketClient.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -249,6 +251,19 @@ TEST_F(MainWindowTest, TheAnswerBoxAndHelpButtonStayInsideTheirPanelWhereverTheS
         EXPECT_LT(w.cbxFileName->geometry().right(), w.btnHelp->x()) << width;
         EXPECT_EQ(w.cbxFileName->x(), 128);
     }
+}
+
+TEST_F(MainWindowTest, TheLogShowsItsFirstLineAfterStartAndItsEndOnceAnEntryArrives) {
+    TFormMain& w = CreateWindow();
+    w.show();
+    const QScrollBar* bar = w.Memo1->verticalScrollBar();
+    ASSERT_TRUE(WaitUntil([&] { return w.Memo1->isVisible() && bar->maximum() > 0; }))
+        << "the instructions must overflow the log for this case to tell anything";
+    PumpEvents(50);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(w.Memo1->cursorForPosition(QPoint(0, 0)).blockNumber(), 0);
+    AppendLogEntry(w.Memo1, "12:00:00 报到成功.");
+    EXPECT_TRUE(WaitUntil([&] { return bar->value() == bar->maximum(); }));
 }
 
 TEST_F(MainWindowTest, PortTakenStopsCreationAfterTheErrorBoxAndTheWindowGoesOn) {
