@@ -3,6 +3,7 @@
 #include "Codec.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -34,15 +35,18 @@ static QString ShownText(const AnsiString& entry) {
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry) {
     if (!log)
         return;
-    // One insertion: the cursor turns each CR LF into a new line within a single edit, so the
-    // document is laid out once per entry.
+    // One edit: the editor's own append turns each CR LF into a new line within a single
+    // insertion, and scrolls only when the view is at the end already.
     QString text = ShownText(entry);
-    if (LogHasLines(log))
-        text.prepend(QChar::ParagraphSeparator);
-    QTextCursor cursor(log->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    if (log->document()->isEmpty() && LogHasLines(log))
+        text.prepend(QChar::ParagraphSeparator); // below an empty first line, not into it
+    log->appendPlainText(text);
     log->document()->firstBlock().setUserState(kLineWritten);
-    // As a memo's added line does, the new end comes into view.
-    log->setTextCursor(cursor);
+    // As a memo's added line does, the caret goes to the new end and the end comes into view.
+    // A caret at the end stays there through the append, so the costly move is rarely needed.
+    QScrollBar* bar = log->verticalScrollBar();
+    if (!log->textCursor().atEnd())
+        log->moveCursor(QTextCursor::End);
+    else if (bar->value() != bar->maximum())
+        bar->setValue(bar->maximum());
 }
