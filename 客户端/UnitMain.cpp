@@ -16,6 +16,7 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -155,15 +156,27 @@ void TFormMain::BuildExtraControls() {
     Splitter2->setStretchFactor(1, 0);
 }
 
-// The Chinese fonts of the form where installed, else a CJK font the machine has.
+// The Chinese fonts of the form where installed, else a CJK font the machine has. The family is
+// looked up once: a font that lists families the machine lacks sends every resolution of it
+// through the font system's search for each missing one first.
+const QString& FormFontFamily() {
+    static const QString family = [] {
+        QStringList families;
+        for (const char* name : {"楷体", "KaiTi", "仿宋", "FangSong", "宋体", "SimSun"})
+            families << ToQString(name);
+        families << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC")
+                 << QStringLiteral("WenQuanYi Zen Hei");
+        for (const QString& candidate : families)
+            if (QFontDatabase::hasFamily(candidate))
+                return candidate;
+        return families.first();
+    }();
+    return family;
+}
+
 void TFormMain::ApplyFonts() {
     QFont chinese = font();
-    QStringList families;
-    for (const char* family : {"楷体", "KaiTi", "仿宋", "FangSong", "宋体", "SimSun"})
-        families << ToQString(family);
-    families << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC")
-             << QStringLiteral("WenQuanYi Zen Hei");
-    chinese.setFamilies(families);
+    chinese.setFamily(FormFontFamily());
     chinese.setPixelSize(19);
     setFont(chinese);
     // The password box's style sheet (for its "*") would otherwise keep the default font.

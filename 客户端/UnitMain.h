@@ -25,6 +25,9 @@ class TWindowTitleRegistration;
 // The title of the main window, which the single-instance check looks for.
 extern const char* const MainWindowTitle;
 
+// The family of the window's text: the first of the form's Chinese fonts that is installed.
+const QString& FormFontFamily();
+
 // Gives the push receiver of windows created from now on another port (0: any free one), so
 // that tests neither need port 1999 nor take it from a client running on the machine; a
 // negative port gives back 1999.
