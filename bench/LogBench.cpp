@@ -37,7 +37,8 @@ std::vector<AnsiString> LessonLines() {
     lines.reserve(kLines);
     for (int i = 0; i < kLines; ++i) {
         const AnsiString stamp = Format("%02d:%02d:%02d", 8 + i / 3600 % 10, i / 60 % 60, i % 60);
-        lines.push_back(i % 2 ? stamp + "  发送文件成功, 文件名: D:\\作业\\answer" + IntToStr(i) + ".m"
+        lines.push_back(i % 2 ? stamp + "  发送文件成功, 文件名: D:\\作业\\answer" + IntToStr(i) +
+                                    ".m"
                               : stamp + " 服务端收到了您发送的消息！ ");
     }
     return lines;
@@ -52,8 +53,7 @@ void WaitExposed(QWidget& widget) {
 
 // Appends every line, letting the loop run after every burst as the socket events that bring them
 // do, and prints the time in milliseconds and the growth of the resident set in KiB.
-template <typename Append>
-void TimeAppends(QWidget& shown, QPlainTextEdit& log, Append append) {
+template <typename Append> void TimeAppends(QWidget& shown, QPlainTextEdit& log, Append append) {
     const std::vector<AnsiString> lines = LessonLines();
     WaitExposed(shown);
     const long before = ResidentKiB();
@@ -152,8 +152,8 @@ int main(int argc, char** argv) {
             ratio.push_back(c.Ms / f.Ms);
             clientKib.push_back(c.Kib);
             floorKib.push_back(f.Kib);
-            std::printf("round %d: log %.0f ms, floor %.0f ms, ratio %.2f\n", round + 1, c.Ms,
-                        f.Ms, c.Ms / f.Ms);
+            std::printf("round %d: log %.0f ms, floor %.0f ms, ratio %.2f\n", round + 1, c.Ms, f.Ms,
+                        c.Ms / f.Ms);
             std::fflush(stdout);
         }
         const auto print = [](const char* what, const TSpread& s, const char* unit) {
@@ -167,7 +167,8 @@ int main(int argc, char** argv) {
         print("ratio (goal: within 1.1)", Spread(ratio), "");
         print("log memory after the lines", Spread(clientKib), "KiB");
         print("floor memory after the lines", Spread(floorKib), "KiB");
-        std::printf("  log memory per line: %.2f KiB (median)\n", Spread(clientKib).Median / kLines);
+        std::printf("  log memory per line: %.2f KiB (median)\n",
+                    Spread(clientKib).Median / kLines);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "log_bench: %s\n", error.what());
         return 1;
