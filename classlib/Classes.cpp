@@ -48,24 +48,39 @@ AnsiString TStringList::Text() const {
     return text;
 }
 
-void TStringList::SetText(const AnsiString& text) {
-    FItems.clear();
-    const size_t end = std::min(text.find('\0'), text.size());
-    size_t start = 0;
-    while (start < end) {
-        size_t stop = start;
-        while (stop < end && text[stop] != '\r' && text[stop] != '\n')
-            ++stop;
-        FItems.emplace_back(text, start, stop - start);
-        if (stop < end && text[stop] == '\r') {
-            ++stop;
-            if (stop < end && text[stop] == '\n')
-                ++stop;
-        } else if (stop < end) {
-            ++stop; // a lone LF
-        }
-        start = stop;
+// Each item's end: the index after its CR LF, lone CR or lone LF, or end.
+static size_t ItemEnd(const AnsiString& text, size_t start, size_t end, size_t& stop) {
+    stop = start;
+    while (stop < end && text[stop] != '\r' && text[stop] != '\n')
+        ++stop;
+    size_t next = stop;
+    if (next < end && text[next] == '\r') {
+        ++next;
+        if (next < end && text[next] == '\n')
+            ++next;
+    } else if (next < end) {
+        ++next; // a lone LF
     }
+    return next;
+}
+
+// The items are counted first and built into a list of that size, which then replaces the old
+// one: a text of millions of lines neither doubles its list while it grows nor leaves a large
+// list's room behind when a small text follows.
+void TStringList::SetText(const AnsiString& text) {
+    const size_t end = std::min(text.find('\0'), text.size());
+    size_t count = 0;
+    size_t stop = 0;
+    for (size_t start = 0; start < end; start = ItemEnd(text, start, end, stop))
+        ++count;
+    std::vector<AnsiString> items;
+    items.reserve(count);
+    for (size_t start = 0; start < end;) {
+        const size_t next = ItemEnd(text, start, end, stop);
+        items.emplace_back(text, start, stop - start);
+        start = next;
+    }
+    FItems.swap(items);
 }
 
 void TStringList::LoadFromFile(const AnsiString& fileName) {
