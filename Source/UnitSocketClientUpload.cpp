@@ -2,6 +2,7 @@
 // outcome replies.
 #include "UnitSocketClient.h"
 
+#include "LogView.h"
 #include "Sockets.h"
 #include "SysUtils.h"
 #include "UnitCheckText.h"
@@ -165,5 +166,5 @@ void TSClient::HandleReset(const AnsiString&) {
 }
 
 void TSClient::HandleCheckResults(const AnsiString& payload) {
-    Log(FormatCheckResults(payload));
+    Log(FormatCheckResults(payload, LogEntryShownMax)); // the log shows no more of it
 }

@@ -75,21 +75,22 @@ AnsiString FormatProblemCheckResult(const AnsiString& record) {
     const AnsiString number = comma == AnsiString::npos ? AnsiString() : record.substr(0, comma);
     const AnsiString tokens = comma == AnsiString::npos ? record : record.substr(comma + 1);
     AnsiString result = "第" + number + "题:";
-    TStringList list;
-    SplitStringTo(tokens, " ", list);
-    for (const auto& token : list)
+    ForEachPiece(tokens, " ", [&result](const AnsiString& token) {
         result += "\r\n" + CheckCodeToText(token);
+        return true;
+    });
     return result;
 }
 
-AnsiString FormatCheckResults(const AnsiString& payload) {
-    TStringList records;
-    SplitStringTo(payload, ";", records);
+AnsiString FormatCheckResults(const AnsiString& payload, size_t maxLength) {
     AnsiString result;
-    for (int i = 0; i < records.Count(); ++i) {
-        if (i > 0)
+    bool first = true;
+    ForEachPiece(payload, ";", [&](const AnsiString& record) {
+        if (!first)
             result += "\r\n";
-        result += FormatProblemCheckResult(records[i]);
-    }
+        first = false;
+        result += FormatProblemCheckResult(record);
+        return result.size() <= maxLength;
+    });
     return result;
 }

@@ -31,4 +31,6 @@ enum TCheckResultCode {
 
 AnsiString CheckCodeToText(const AnsiString& token);
 AnsiString FormatProblemCheckResult(const AnsiString& record);
-AnsiString FormatCheckResults(const AnsiString& payload);
+// With maxLength, the text may end early, once it is longer than maxLength: enough for a log
+// that shows no more of an entry, without building megabytes it would never show.
+AnsiString FormatCheckResults(const AnsiString& payload, size_t maxLength = AnsiString::npos);

@@ -80,6 +80,18 @@ TEST(CheckResults, MalformedPayloadsStillGiveText) {
               "第1 题:\r\n第个\r\n运行结果正确！\r\n第2题:\r\n运行出错！");
 }
 
+TEST(CheckResults, ABoundEndsTheTextSoonAfterItAsAPrefixOfTheWhole) {
+    const AnsiString payload = "1,+;2,20011 20052;3,0";
+    const AnsiString whole = FormatCheckResults(payload);
+    EXPECT_EQ(FormatCheckResults(payload, whole.size()), whole);
+    for (size_t bound : {size_t{0}, size_t{30}}) {
+        const AnsiString cut = FormatCheckResults(payload, bound);
+        EXPECT_GT(cut.size(), bound);
+        EXPECT_LT(cut.size(), whole.size());
+        EXPECT_EQ(whole.compare(0, cut.size(), cut), 0) << cut;
+    }
+}
+
 TEST(LocalAddresses, AreDottedIPv4) {
     const auto list = GetLocalIPList();
     const QRegularExpression dotted(QStringLiteral(R"(^\d{1,3}(\.\d{1,3}){3}$)"));
