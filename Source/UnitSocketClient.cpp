@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -173,7 +174,7 @@ void TSClient::HandleReportResult(const AnsiString& payload) {
     if (fields.Count() < ReportFieldsMin)
         throw EAssertionFailed("Source/UnitSocketClient", ReportAssertionLine);
     fields.Delete(fields.Count() - 1);
-    FPorts = fields;
+    FPorts = std::move(fields);
     if (FOnClientIndex)
         FOnClientIndex();
     SetControlsEnabled(StrToInt(FPorts[0]) > 1000);

@@ -81,8 +81,9 @@ public:
 
     // "11" identity "?" argument.
     void RequestScore(const AnsiString& argument);
-    // The score report of a "12" table, read against FProblemTypes.
-    AnsiString FormatScores(const TStringList& scores) const;
+    // The score report of a "12" table, read against FProblemTypes. With maxLength, the report
+    // may end early, once it is longer than maxLength (see FormatCheckResults).
+    AnsiString FormatScores(const TStringList& scores, size_t maxLength = AnsiString::npos) const;
     // Whether FScores records a positive score for the problem.
     bool HasScore(const AnsiString& problemNumber) const;
     // "S1" identity.

@@ -2,6 +2,7 @@
 // account requests, with the score and message-acknowledgement replies.
 #include "UnitSocketClient.h"
 
+#include "LogView.h"
 #include "SysUtils.h"
 
 #include <climits>
@@ -79,7 +80,7 @@ void TSClient::RequestScore(const AnsiString& argument) {
     Send("11" + FIdentity + "?" + argument);
 }
 
-AnsiString TSClient::FormatScores(const TStringList& scores) const {
+AnsiString TSClient::FormatScores(const TStringList& scores, size_t maxLength) const {
     AnsiString report;
     long long total = 0;
     // The table's own names are not enumerated: problems 1 to the number of its lines are.
@@ -94,6 +95,8 @@ AnsiString TSClient::FormatScores(const TStringList& scores) const {
             total += ScoreValue(score);
             report += "\r\n" + Format("第%3d题得分", problem) + ShownScore(score);
         }
+        if (report.size() > maxLength)
+            return report;
     }
     return report + "\r\n" + "当前测试总得分 " + IntToStr(total);
 }
@@ -130,7 +133,9 @@ void TSClient::ChangePassword(const AnsiString& data) {
 
 void TSClient::HandleScores(const AnsiString& payload) {
     FScores.SetText(payload);
-    Log(TimeStamp() + "  最新分数信息:" + "\r\n" + FormatScores(FScores));
+    // The log shows no more of an entry than its first part; a report of a million lines is not
+    // built to be cut.
+    Log(TimeStamp() + "  最新分数信息:" + "\r\n" + FormatScores(FScores, LogEntryShownMax));
     SetBusy(false);
     StartPollTimer();
 }

@@ -128,6 +128,17 @@ TEST_F(TSClientScoreReport, ScoresThatAreNoNumbersCountZeroAndStayUncut) {
               "\r\n第  1题得分99999999999\r\n第  2题得分   3\r\n当前测试总得分 3");
 }
 
+TEST_F(TSClientScoreReport, ABoundEndsTheReportSoonAfterItAsAPrefixOfTheWhole) {
+    TStringList table;
+    table.SetText("1=10\r\n2=-1\r\n3=8");
+    const AnsiString whole = Client.FormatScores(table);
+    EXPECT_EQ(Client.FormatScores(table, whole.size()), whole);
+    const AnsiString cut = Client.FormatScores(table, 20);
+    EXPECT_GT(cut.size(), 20u);
+    EXPECT_LT(cut.size(), whole.size());
+    EXPECT_EQ(whole.compare(0, cut.size(), cut), 0) << cut;
+}
+
 TEST_F(TSClientScoreReport, WideProblemNumbersTakeMoreRoom) {
     AnsiString scores;
     for (int i = 1; i <= 1000; ++i)
