@@ -4,11 +4,13 @@
 #include <cstdio>
 
 AnsiString Trim(const AnsiString& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= 0x20)
+    return TrimRange(text, 0, text.size());
+}
+
+AnsiString TrimRange(const AnsiString& text, size_t first, size_t last) {
+    while (first < last && IsTrimmedByte(text[first]))
         ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 0x20)
+    while (last > first && IsTrimmedByte(text[last - 1]))
         --last;
     return text.substr(first, last - first);
 }

@@ -1,22 +1,5 @@
 #include "UnitSplit.h"
 
-namespace {
-
-bool IsTrimmedByte(char byte) {
-    return static_cast<unsigned char>(byte) <= 0x20;
-}
-
-// The bytes of text from first to last, trimmed.
-AnsiString TrimmedPiece(const AnsiString& text, size_t first, size_t last) {
-    while (first < last && IsTrimmedByte(text[first]))
-        ++first;
-    while (last > first && IsTrimmedByte(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
-} // namespace
-
 // The rest after each cut is kept as a range of the text, not copied, so a text with many
 // separators is split in one pass. The range is trimmed at both ends, as the rest would be.
 void ForEachPiece(const AnsiString& text, const AnsiString& separator,
@@ -26,10 +9,10 @@ void ForEachPiece(const AnsiString& text, const AnsiString& separator,
     for (;;) {
         const size_t found = separator.empty() ? AnsiString::npos : text.find(separator[0], start);
         if (found == AnsiString::npos || found >= end) {
-            take(TrimmedPiece(text, start, end));
+            take(TrimRange(text, start, end));
             return;
         }
-        if (!take(TrimmedPiece(text, start, found)))
+        if (!take(TrimRange(text, start, found)))
             return;
         start = found + 1;
         while (end > start && IsTrimmedByte(text[end - 1]))
