@@ -85,6 +85,11 @@ struct TPixelBlock {
     std::size_t Size;
 };
 
+std::uint64_t BytesPerLine(int width, QImage::Format format) {
+    const auto depth = static_cast<std::uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
+    return (static_cast<std::uint64_t>(width) * depth + 31) / 32 * 4;
+}
+
 void ReleasePixelBlock(void* info) {
     const auto* pixels = static_cast<TPixelBlock*>(info);
     Free(pixels->Block, pixels->Size);
@@ -93,12 +98,15 @@ void ReleasePixelBlock(void* info) {
 
 } // namespace
 
+std::uint64_t ImageBytes(int width, int height, QImage::Format format) {
+    return BytesPerLine(width, format) * static_cast<std::uint64_t>(height);
+}
+
 QImage NewImage(int width, int height, QImage::Format format) {
     if (width <= 0 || height <= 0 || format == QImage::Format_Invalid)
         return QImage();
-    const auto depth = static_cast<std::uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
-    const std::uint64_t bytesPerLine = (static_cast<std::uint64_t>(width) * depth + 31) / 32 * 4;
-    const std::uint64_t bytes = bytesPerLine * static_cast<std::uint64_t>(height);
+    const std::uint64_t bytesPerLine = BytesPerLine(width, format);
+    const std::uint64_t bytes = ImageBytes(width, height, format);
     if (bytes < BigImage)
         return QImage(width, height, format);
     try {

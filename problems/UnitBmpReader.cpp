@@ -11,8 +11,11 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -345,10 +348,75 @@ private:
     qint64 FSize;
 };
 
-// The image Qt decodes a picture into: Qt keeps an image of the right size and format.
-QImage PreparedImage(QImageReader& reader) {
-    const QSize size = reader.size();
-    return BigBlock::NewImage(size.width(), size.height(), reader.imageFormat());
+// The headers as Qt decodes them: the file header, the header in a size Qt reads, the masks and
+// the colour table in the 4-byte entries of an info header.
+QByteArray DecodableHead(const unsigned char* storedHeader, std::uint32_t headerSize,
+                         const TBmpInfo& info, const unsigned char* masks, std::uint64_t maskBytes,
+                         const unsigned char* table, std::uint64_t tableBytes) {
+    QByteArray head(FileHeaderSize, '\0');
+    head[0] = 'B';
+    head[1] = 'M';
+    head.append(DecodableHeader(storedHeader, headerSize, info));
+    head.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
+    head.append(DecodableTable(table, tableBytes, headerSize));
+    PutLE32(head, 10, static_cast<std::uint64_t>(head.size()));
+    PutLE32(head, 2,
+            static_cast<std::uint64_t>(head.size()) + static_cast<std::uint64_t>(info.RowsBytes()));
+    return head;
+}
+
+// Qt's decoder on a picture: the image it decodes into is known from the headers alone.
+class TQtPicture {
+public:
+    TQtPicture(QByteArray head, const unsigned char* pixels, std::uint64_t pixelBytes,
+               std::int64_t rowsBytes)
+        : FDevice(std::move(head), reinterpret_cast<const char*>(pixels),
+                  static_cast<qint64>(pixelBytes), rowsBytes),
+          FReader(&FDevice, "BMP") {}
+
+    // Qt states the height of a picture stored top-down as negative.
+    QSize Size() {
+        const QSize stated = FReader.size();
+        return {stated.width(), std::abs(stated.height())};
+    }
+    QImage::Format Format() { return FReader.imageFormat(); }
+    // Qt decodes into the image prepared in that size and format, and keeps it.
+    QImage Decode() {
+        const QSize size = Size();
+        QImage image = BigBlock::NewImage(size.width(), size.height(), Format());
+        if (!FReader.read(&image))
+            throw EInvalidGraphic();
+        return image;
+    }
+
+private:
+    TPictureDevice FDevice;
+    QImageReader FReader;
+};
+
+// The pixel bytes the header states: its image size, or the rows' bytes when that is 0.
+std::uint64_t StatedPixelBytes(const TBmpInfo& info) {
+    return info.ImageSize != 0 ? std::uint64_t{info.ImageSize}
+                               : static_cast<std::uint64_t>(info.RowsBytes());
+}
+
+// Takes the stated pixel bytes, which the text must hold whole; a stated size short of the rows
+// by more than the tolerated bytes a row makes the picture invalid.
+void TakePixels(TBmpCursor& in, const TBmpInfo& info) {
+    const std::uint64_t stated = StatedPixelBytes(info);
+    in.Need(stated);
+    const auto needed = static_cast<std::uint64_t>(info.RowsBytes());
+    const std::uint64_t missing = needed - std::min(stated, needed);
+    if (missing > MissingBytesPerRowTolerated * static_cast<std::uint64_t>(info.Rows()))
+        throw EInvalidGraphic();
+}
+
+// The memory a decoded picture holds: its pixel rows, a paletted image's colour table and Qt's
+// record of the image.
+std::uint64_t DecodedBytes(QSize size, QImage::Format format, std::uint64_t colours) {
+    const bool paletted = QImage::toPixelFormat(format).colorModel() == QPixelFormat::Indexed;
+    return BigBlock::ImageBytes(size.width(), size.height(), format) +
+           (paletted ? colours * sizeof(QRgb) : 0) + ImageBookkeepingBytes;
 }
 
 } // namespace
@@ -383,49 +451,41 @@ std::size_t ReadBmp(const char* data, std::size_t rest, QImage& bitmap, std::siz
     const std::uint64_t tableBytes =
         ColourTableEntries(info) * (headerSize == CoreHeaderSize ? 3 : 4);
     const unsigned char* table = in.Need(tableBytes);
-    const std::int64_t stated =
-        info.ImageSize != 0 ? std::int64_t{info.ImageSize} : info.RowsBytes();
-    const std::uint64_t pixelBytes =
-        std::min<std::uint64_t>(stated > 0 ? static_cast<std::uint64_t>(stated) : 0, in.Left());
-    const unsigned char* pixels = in.Need(pixelBytes);
 
-    // Qt decodes the picture as laid out here: pixels right behind the colour table, rows
-    // missing at the end taken as zeros.
+    // A picture the system cannot create is refused before its pixels are looked at, and its
+    // memory is taken before anything is decoded.
     const std::int64_t needed = info.RowsBytes();
     if (needed <= 0 || !WithinAllocationLimit(info))
         throw EInvalidGraphic();
-    const auto missing =
-        static_cast<std::uint64_t>(needed) - std::min<std::uint64_t>(pixelBytes, needed);
-    if (missing > static_cast<std::uint64_t>(MissingRowsTolerated * info.RowBytes()))
-        throw EInvalidGraphic();
-    QImage decoded;
+    const std::uint64_t stated = StatedPixelBytes(info);
+    const auto* pixels = reinterpret_cast<const unsigned char*>(data + in.Position());
     TChannels channels;
-    if (info.BitsPerPixel == 24 && info.Compression == BiRgb) {
-        decoded = DecodeRgb24(info, pixels, static_cast<std::size_t>(pixelBytes));
-    } else if (ChannelsToScale(info, headerSize, storedHeader, masks, channels)) {
-        decoded = DecodeChannels(info, channels, pixels, static_cast<std::size_t>(pixelBytes));
-    } else {
-        QByteArray head(FileHeaderSize, '\0');
-        head[0] = 'B';
-        head[1] = 'M';
-        head.append(DecodableHeader(storedHeader, headerSize, info));
-        head.append(reinterpret_cast<const char*>(masks), static_cast<qsizetype>(maskBytes));
-        head.append(DecodableTable(table, tableBytes, headerSize));
-        PutLE32(head, 10, static_cast<std::uint64_t>(head.size()));
-        PutLE32(head, 2,
-                static_cast<std::uint64_t>(head.size()) + static_cast<std::uint64_t>(needed));
-        TPictureDevice device(head, reinterpret_cast<const char*>(pixels),
-                              static_cast<qint64>(pixelBytes), static_cast<qint64>(needed));
-        QImageReader reader(&device, "BMP");
-        decoded = PreparedImage(reader);
-        if (!reader.read(&decoded))
+    const bool rgb24 = info.BitsPerPixel == 24 && info.Compression == BiRgb;
+    const bool scaled = !rgb24 && ChannelsToScale(info, headerSize, storedHeader, masks, channels);
+    std::optional<TQtPicture> qt;
+    QSize size(static_cast<int>(info.Width), static_cast<int>(info.Rows()));
+    QImage::Format format = channels.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    if (!rgb24 && !scaled) {
+        qt.emplace(
+            DecodableHead(storedHeader, headerSize, info, masks, maskBytes, table, tableBytes),
+            pixels, std::min<std::uint64_t>(stated, in.Left()), needed);
+        size = qt->Size();
+        format = qt->Format();
+        if (size.isEmpty() || format == QImage::Format_Invalid)
             throw EInvalidGraphic();
     }
-    const auto decodedBytes =
-        static_cast<std::size_t>(decoded.sizeInBytes()) + ImageBookkeepingBytes;
-    if (decodedBytes > bytesLeft)
+    const std::uint64_t cost = DecodedBytes(size, format, ColourTableEntries(info));
+    if (cost > bytesLeft)
         throw EInvalidGraphic();
-    bytesLeft -= decodedBytes;
-    bitmap = std::move(decoded);
+
+    TakePixels(in, info);
+    bytesLeft -= static_cast<std::size_t>(cost);
+    const auto pixelBytes = static_cast<std::size_t>(stated);
+    if (rgb24)
+        bitmap = DecodeRgb24(info, pixels, pixelBytes);
+    else if (scaled)
+        bitmap = DecodeChannels(info, channels, pixels, pixelBytes);
+    else
+        bitmap = qt->Decode();
     return in.Position();
 }

@@ -10,8 +10,8 @@
 
 class TPracDataManage {
 public:
-    // recordBytes: the memory the records of each loaded file may take.
-    explicit TPracDataManage(std::size_t recordBytes = MaxRecordBytes) : Stream(recordBytes) {}
+    // budget: the memory each load may hold, the file's text with its records.
+    explicit TPracDataManage(std::size_t budget = MaxLoadBytes) : Stream(budget) {}
 
     // The reader, one for the container's whole life; keeps its text after a load.
     TMyStrStream Stream;

@@ -3,12 +3,13 @@
 #include "SysUtils.h"
 #include "UnitBmpReader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -22,36 +23,43 @@ std::size_t HeapBytes(const AnsiString& text) {
     return text.capacity() > inPlace ? text.capacity() + 1 : 0;
 }
 
-// The whole file, read into one block of its own size.
-void ReadWholeFile(const AnsiString& fileName, TMemoryStream& bytes) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
-    if (!file)
-        throw EFOpenError(fileName, errno);
-    struct stat status {};
-    const std::size_t expected = fstat(fileno(file.get()), &status) == 0 && status.st_size > 0
-                                     ? static_cast<std::size_t>(status.st_size)
-                                     : 0;
-    constexpr std::size_t Block = 65536;
-    for (std::size_t wanted = expected > 0 ? expected : Block;; wanted = Block) {
-        const std::size_t count = std::fread(bytes.Reserve(wanted), 1, wanted, file.get());
-        if (count == 0)
-            break;
-        bytes.Extend(count);
+// A file's bytes a piece at a time, so that no copy of the whole compressed file is held.
+class TFilePieces {
+public:
+    explicit TFilePieces(const AnsiString& fileName)
+        : FFileName(fileName), FFile(std::fopen(fileName.c_str(), "rb"), &std::fclose),
+          FPiece(PieceBytes) {
+        if (!FFile)
+            throw EFOpenError(fileName, errno);
     }
-    if (std::ferror(file.get()))
-        throw EFOpenError(fileName, errno);
-}
+
+    // The next piece; empty at the end of the file.
+    std::string_view Next() {
+        const std::size_t count = std::fread(FPiece.data(), 1, FPiece.size(), FFile.get());
+        if (count == 0 && std::ferror(FFile.get()))
+            throw EFOpenError(FFileName, errno);
+        return {FPiece.data(), count};
+    }
+
+private:
+    // Few reads even for the largest problem files, and nothing next to their text.
+    static constexpr std::size_t PieceBytes = 256 * 1024;
+
+    AnsiString FFileName;
+    std::unique_ptr<FILE, int (*)(FILE*)> FFile;
+    std::vector<char> FPiece;
+};
 
 } // namespace
 
 void TMyStrStream::LoadFromFile(const AnsiString& fileName) {
-    TMemoryStream file;
-    ReadWholeFile(fileName, file);
-    DecompressStream(file, FInflatedBytes);
-    // The text held before goes, with the compressed copy already released by the inflating.
-    Buffer.Swap(file);
-    Buffer.Position = 0;
-    FRecordBytesLeft = FRecordBytes;
+    TFilePieces file(fileName);
+    // The text held before goes first: two texts at once could take twice the budget.
+    Buffer = TMemoryStream();
+    TMemoryStream text;
+    InflatePieces([&file] { return file.Next(); }, text, FBudget);
+    Buffer = std::move(text);
+    FBytesLeft = FBudget - Buffer.Size();
 }
 
 AnsiString TMyStrStream::Take(std::size_t count) {
@@ -76,9 +84,9 @@ double TMyStrStream::ReadFloat() {
 }
 
 void TMyStrStream::Spend(std::size_t bytes) {
-    if (bytes > FRecordBytesLeft)
+    if (bytes > FBytesLeft)
         throw EInvalidGraphic();
-    FRecordBytesLeft -= bytes;
+    FBytesLeft -= bytes;
 }
 
 AnsiString TMyStrStream::ReadString() {
@@ -99,6 +107,6 @@ void TMyStrStream::ReadStrings(TStringList& list) {
 
 void TMyStrStream::ReadBitmap(QImage& bitmap) {
     const std::size_t consumed = ReadBmp(Buffer.Memory() + std::min(Buffer.Position, Buffer.Size()),
-                                         Buffer.Rest(), bitmap, FRecordBytesLeft);
+                                         Buffer.Rest(), bitmap, FBytesLeft);
     Buffer.Position += consumed;
 }

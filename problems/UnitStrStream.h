@@ -9,33 +9,32 @@
 
 #include <QImage>
 
-// The memory the records read out of one problem text may take, their pictures included. A
-// few bytes of a damaged or hostile text can declare a picture of a hundred megabytes, and a
-// small file can hold millions of tiny records; real problem sets take at most about twice
-// their text.
-inline constexpr std::size_t MaxRecordBytes = 2 * MaxInflatedSize;
+// The memory one problem file's load may hold: its inflated text, then its records and their
+// pictures out of what the text leaves. A few bytes of a damaged or hostile file can inflate
+// without end, declare pictures of a hundred megabytes or millions of tiny records; a set of a
+// hundred problems with 800 x 600 pictures, far more than one lesson uses, takes 330 MiB.
+inline constexpr std::size_t MaxLoadBytes = std::size_t{512} * 1024 * 1024;
 
 class TMyStrStream {
 public:
-    // recordBytes: the memory the records of each loaded text may take; inflatedBytes: the
-    // longest text a file may inflate to.
-    explicit TMyStrStream(std::size_t recordBytes = MaxRecordBytes,
-                          std::size_t inflatedBytes = MaxInflatedSize)
-        : FRecordBytes(recordBytes), FRecordBytesLeft(recordBytes), FInflatedBytes(inflatedBytes) {}
+    // budget: the memory each load may hold, its text included.
+    explicit TMyStrStream(std::size_t budget = MaxLoadBytes)
+        : FBudget(budget), FBytesLeft(budget) {}
 
     // The inflated text and the read position.
     TMemoryStream Buffer;
 
-    // Reads and inflates the whole file; its text replaces what the reader held, position 0.
-    // Raises EFOpenError when the file cannot be read, EZDecompressionError when it does not
-    // inflate or inflates past inflatedBytes (the reader then keeps its text).
+    // Inflates the file, read a piece at a time, into the text, which replaces what the reader
+    // held (released before inflating), position 0. Raises EFOpenError when the file cannot be
+    // read, EZDecompressionError when it does not inflate or its text would pass the budget;
+    // the reader then holds no text.
     void LoadFromFile(const AnsiString& fileName);
     // Sets the position to 0.
     void Rewind() { Buffer.Position = 0; }
 
-    // Takes bytes from the memory the records of the loaded text may still take; raises
-    // EInvalidGraphic ("Bitmap image is not valid", the error of a picture the system cannot
-    // create) when fewer are left. The fields read below take theirs themselves.
+    // Takes bytes from what the loaded text leaves of the budget; raises EInvalidGraphic
+    // ("Bitmap image is not valid", the error of a picture the system cannot create) when
+    // fewer are left. The fields read below take theirs themselves.
     void Spend(std::size_t bytes);
 
     // Each consumes exactly its field; a length or value that is not a number raises
@@ -51,9 +50,8 @@ public:
     void ReadBitmap(QImage& bitmap);
 
 private:
-    std::size_t FRecordBytes;
-    std::size_t FRecordBytesLeft;
-    std::size_t FInflatedBytes;
+    std::size_t FBudget;
+    std::size_t FBytesLeft;
 
     // The body of a field whose length prefix is prefixWidth characters wide.
     AnsiString ReadField(std::size_t prefixWidth);

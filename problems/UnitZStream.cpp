@@ -5,19 +5,15 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <string_view>
 
 namespace {
 
 // Owns the inflate state so that every way out of the loop releases it.
 class TInflater {
 public:
-    explicit TInflater(std::string_view compressed) {
-        FStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-        FStream.avail_in = 0;
+    explicit TInflater(const TCompressedPieces& nextPiece) : FNextPiece(nextPiece) {
         if (inflateInit(&FStream) != Z_OK)
             throw EZDecompressionError();
-        FRemaining = compressed.size();
     }
     ~TInflater() { inflateEnd(&FStream); }
     TInflater(const TInflater&) = delete;
@@ -38,7 +34,7 @@ public:
             }
             // Z_BUF_ERROR with no input left: the file ends inside the compressed data,
             // which gives what could be inflated.
-            if (result == Z_BUF_ERROR && FStream.avail_in == 0 && FRemaining == 0) {
+            if (result == Z_BUF_ERROR && FStream.avail_in == 0 && FInputEnded) {
                 FEnded = true;
                 break;
             }
@@ -49,44 +45,63 @@ public:
     }
 
 private:
-    // zlib counts input in 32-bit pieces; hand it over a piece at a time.
+    // zlib counts input in 32 bits: a piece goes over at most 1 GiB at a time.
     void RefillInput() {
-        if (FStream.avail_in > 0 || FRemaining == 0)
+        if (FStream.avail_in > 0 || FInputEnded)
             return;
-        const std::size_t piece = std::min<std::size_t>(FRemaining, 1u << 30);
-        FStream.avail_in = static_cast<uInt>(piece);
-        FRemaining -= piece;
+        if (FPending.empty())
+            FPending = FNextPiece();
+        if (FPending.empty()) {
+            FInputEnded = true;
+            return;
+        }
+        const std::size_t count = std::min<std::size_t>(FPending.size(), 1u << 30);
+        FStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(FPending.data()));
+        FStream.avail_in = static_cast<uInt>(count);
+        FPending.remove_prefix(count);
     }
 
+    const TCompressedPieces& FNextPiece;
+    std::string_view FPending;
     z_stream FStream{};
-    std::size_t FRemaining = 0;
+    bool FInputEnded = false;
     bool FEnded = false;
 };
 
 } // namespace
 
-void DecompressStream(TMemoryStream& stream, std::size_t limit) {
+void InflatePieces(const TCompressedPieces& nextPiece, TMemoryStream& text, std::size_t limit) {
     constexpr std::size_t LeastRoom = 512;
     constexpr std::size_t LargestRead = std::size_t{1} << 30; // zlib counts output in 32 bits
-    stream.Position = 0;
-    TMemoryStream inflated;
-    {
-        TInflater inflater(stream.Bytes());
-        for (;;) {
-            // Inflated straight into the whole free end of the growing buffer: the same bytes
-            // and the same errors as 512-byte reads, without zlib copying every block into its
-            // window. One byte past the limit is enough to see it passed.
-            char* end = inflated.Reserve(LeastRoom);
-            const std::size_t wanted =
-                std::min(inflated.Room(), std::min(limit - inflated.Size(), LargestRead) + 1);
-            const std::size_t count = inflater.Read(end, wanted);
-            if (count == 0)
-                break;
-            if (count > limit - inflated.Size())
-                throw EZDecompressionError();
-            inflated.Extend(count);
-        }
+    const std::size_t start = text.Size();
+    TInflater inflater(nextPiece);
+    for (;;) {
+        // Inflated straight into the whole free end of the growing buffer: the same bytes and
+        // the same errors as 512-byte reads, without zlib copying every block into its window.
+        // One byte past the limit is enough to see it passed.
+        const std::size_t inflated = text.Size() - start;
+        char* end = text.Reserve(LeastRoom);
+        const std::size_t wanted =
+            std::min(text.Room(), std::min(limit - inflated, LargestRead) + 1);
+        const std::size_t count = inflater.Read(end, wanted);
+        if (count == 0)
+            return;
+        if (count > limit - inflated)
+            throw EZDecompressionError();
+        text.Extend(count);
     }
+}
+
+void DecompressStream(TMemoryStream& stream, std::size_t limit) {
+    TMemoryStream inflated;
+    bool handedOver = false;
+    InflatePieces(
+        [&stream, &handedOver] {
+            const std::string_view piece = handedOver ? std::string_view() : stream.Bytes();
+            handedOver = true;
+            return piece;
+        },
+        inflated, limit);
     stream.Swap(inflated);
     stream.Position = 0;
 }

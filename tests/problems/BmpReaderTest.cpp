@@ -186,17 +186,23 @@ TEST(BmpReader, EveryAdmittedLayoutShowsItsColoursAndTakesItsBytes) {
         SCOPED_TRACE(picture.Name);
         const AnsiString bmp = BuildBmp(picture.Layout, picture.Raw);
         ASSERT_EQ(bmp.size(), OccupiedBytes(picture.Layout));
-        TMyStrStream reader;
-        reader.Buffer.Assign(bmp + TextField("next"));
+        const AnsiString text = bmp + TextField("next");
         QImage bitmap;
+        std::size_t bytesLeft = MaxLoadBytes;
+        std::size_t consumed = 0;
         try {
-            reader.ReadBitmap(bitmap);
+            consumed = ReadBmp(text.data(), text.size(), bitmap, bytesLeft);
         } catch (const Exception& error) {
             ADD_FAILURE() << error.Message;
             continue;
         }
-        EXPECT_EQ(reader.Buffer.Position, bmp.size());
-        EXPECT_EQ(reader.ReadString(), "next");
+        EXPECT_EQ(consumed, bmp.size());
+        EXPECT_EQ(text.substr(consumed), TextField("next"));
+        // What was taken before decoding is what the decoded picture holds.
+        EXPECT_EQ(MaxLoadBytes - bytesLeft,
+                  static_cast<std::size_t>(bitmap.sizeInBytes()) +
+                      static_cast<std::size_t>(bitmap.colorCount()) * sizeof(QRgb) +
+                      ImageBookkeepingBytes);
         ASSERT_EQ(bitmap.width(), picture.Layout.Width);
         ASSERT_EQ(bitmap.height(), std::abs(picture.Layout.Height));
         int wrong = 0;
@@ -209,6 +215,13 @@ TEST(BmpReader, EveryAdmittedLayoutShowsItsColoursAndTakesItsBytes) {
 }
 
 namespace {
+
+// The picture with the image size of its 40-byte or larger header set to size.
+AnsiString WithImageSize(AnsiString bmp, std::uint32_t size) {
+    AnsiString field;
+    PutLE(field, size, 4);
+    return bmp.replace(34, 4, field);
+}
 
 // Reads one picture from text; returns the bytes consumed.
 std::size_t Consumed(const AnsiString& text, QImage& bitmap) {
@@ -238,20 +251,13 @@ TEST(BmpReader, ImageSizeDecidesThePixelBytes) {
     EXPECT_EQ(Consumed(bmp + "123456" + "next", bitmap), bmp.size() + 6);
     EXPECT_EQ(bitmap.pixel(0, 0), qRgb(255, 0, 0));
 
-    // Stated as 12 bytes: only the bottom row is taken; the row missing shows black.
-    bmp[34] = 12;
-    EXPECT_EQ(Consumed(bmp, bitmap), bmp.size() - 12);
+    // Stated as 18 bytes: the bottom row and two pixels of the top row are taken; the pixel
+    // missing shows black.
+    bmp[34] = 18;
+    EXPECT_EQ(Consumed(bmp, bitmap), bmp.size() - 6);
     EXPECT_EQ(bitmap.pixel(0, 1), qRgb(0, 0, 255));
-    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(0, 0, 0));
-}
-
-TEST(BmpReader, PixelsNeverRunPastTheText) {
-    const AnsiString bmp = SolidBmp24(3, 2, qRgb(9, 8, 7));
-    QImage bitmap;
-    EXPECT_EQ(Consumed(bmp.substr(0, bmp.size() - 13), bitmap), bmp.size() - 13);
-    ASSERT_EQ(bitmap.size(), QSize(3, 2));
-    EXPECT_EQ(bitmap.pixel(0, 1), qRgb(9, 8, 7)); // the bottom row came whole
-    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(bitmap.pixel(1, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(bitmap.pixel(2, 0), qRgb(0, 0, 0));
 }
 
 TEST(BmpReader, CompressedPictureTakesEverythingLeft) {
@@ -285,10 +291,11 @@ TEST(BmpReader, PicturesOfOneTextDecodeWithinTheirAllowance) {
         reader.ReadBitmap(bitmap);
     EXPECT_THROW(reader.ReadBitmap(bitmap), EInvalidGraphic);
 
-    // Two fit, a third does not; every loaded text comes with the whole allowance.
-    TMyStrStream tight(2 * (60 + ImageBookkeepingBytes) + 59);
+    // Two fit beside the text, a third does not; every loaded text comes with the allowance.
+    const AnsiString text = small + small + small;
+    TMyStrStream tight(text.size() + 2 * (60 + ImageBookkeepingBytes) + 59);
     const ProgramFolder folder;
-    WriteBytes(folder.File("train.db"), Compress(small + small + small));
+    WriteBytes(folder.File("train.db"), Compress(text));
     for (int load = 0; load < 2; ++load) {
         tight.LoadFromFile(folder.File("train.db"));
         tight.ReadBitmap(bitmap);
@@ -303,18 +310,23 @@ TEST(BmpReader, PicturesOfOneTextDecodeWithinTheirAllowance) {
     }
 }
 
-TEST(BmpReader, PixelsMissingBeyondAFewRowsMakeThePictureInvalid) {
-    const AnsiString bmp = SolidBmp24(5, 10, qRgb(9, 8, 7)); // rows of 16 bytes
-    const std::size_t tolerated = MissingRowsTolerated * 16;
+// A stated image size may fall short of the rows by their padding, which shows black; a
+// picture lacking more is refused before anything is decoded.
+TEST(BmpReader, PixelBytesMissingBeyondTheRowsPaddingMakeThePictureInvalid) {
+    const AnsiString bmp = SolidBmp24(5, 10, qRgb(9, 8, 7)); // rows of 16 bytes, 160 in all
+    const std::size_t tolerated = MissingBytesPerRowTolerated * 10;
     QImage bitmap;
-    EXPECT_EQ(Consumed(bmp.substr(0, bmp.size() - tolerated), bitmap), bmp.size() - tolerated);
+    EXPECT_EQ(Consumed(WithImageSize(bmp, 160 - tolerated), bitmap), bmp.size() - tolerated);
     EXPECT_EQ(bitmap.pixel(0, 9), qRgb(9, 8, 7));
-    EXPECT_THROW(Consumed(bmp.substr(0, bmp.size() - tolerated - 1), bitmap), EInvalidGraphic);
-    // Declared as 5792 x 5792 (128 MiB once decoded), holding no pixels at all.
+    EXPECT_EQ(bitmap.pixel(4, 0), qRgb(0, 0, 0));
+    EXPECT_THROW(Consumed(WithImageSize(bmp, 160 - tolerated - 1), bitmap), EInvalidGraphic);
+    // Declared as 11,184,810 x 3 (128 MiB once decoded), stating and holding one pixel byte.
     AnsiString size;
-    PutLE(size, 5792, 4);
-    PutLE(size, 5792, 4);
-    EXPECT_THROW(Consumed(bmp.substr(0, 18) + size + bmp.substr(26, 28), bitmap), EInvalidGraphic);
+    PutLE(size, 11184810, 4);
+    PutLE(size, 3, 4);
+    EXPECT_THROW(
+        Consumed(WithImageSize(bmp.substr(0, 18) + size + bmp.substr(26, 28), 1) + "x", bitmap),
+        EInvalidGraphic);
 }
 
 // A viewer shows the highest value of any channel width as full intensity: 5-bit white is
@@ -375,11 +387,15 @@ TEST(BmpReader, ChannelsOfEveryWidthSpanTheFullRange) {
         EXPECT_EQ(qRed(bitmap.pixel(2, 1)) + qGreen(bitmap.pixel(2, 1)) + qBlue(bitmap.pixel(2, 1)),
                   0);
 
-        // The top row alone: the bottom row missing shows black.
-        ASSERT_EQ(Consumed(bmp.substr(0, bmp.size() - BmpRowBytes(layout)), bitmap),
-                  bmp.size() - BmpRowBytes(layout));
+        // Stated short by the rows' padding allowance: the last pixel's bytes are missing and
+        // show black.
+        const std::size_t missing = MissingBytesPerRowTolerated * 2;
+        const AnsiString uniform = BuildBmp(layout, [raw](int, int) { return raw; });
+        const auto pixelBytes = static_cast<std::uint32_t>(2 * BmpRowBytes(layout));
+        ASSERT_EQ(Consumed(WithImageSize(uniform, pixelBytes - missing), bitmap),
+                  uniform.size() - missing);
         EXPECT_EQ(bitmap.pixel(0, 0), c.Expected);
-        EXPECT_EQ(qRed(bitmap.pixel(0, 1)) + qGreen(bitmap.pixel(0, 1)) + qBlue(bitmap.pixel(0, 1)),
+        EXPECT_EQ(qRed(bitmap.pixel(2, 1)) + qGreen(bitmap.pixel(2, 1)) + qBlue(bitmap.pixel(2, 1)),
                   0);
     }
 }

@@ -5,12 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 using namespace ProblemFileWriter;
 
 namespace {
 
+// Larger than any text inflated here.
+constexpr std::size_t AmpleLimit = std::size_t{1} << 20;
+
 // The text inflated from compressed, or the error's text.
-AnsiString Inflated(const AnsiString& compressed, std::size_t limit = MaxInflatedSize) {
+AnsiString Inflated(const AnsiString& compressed, std::size_t limit = AmpleLimit) {
     TMemoryStream stream;
     stream.Assign(compressed);
     stream.Position = 3;
@@ -86,5 +91,21 @@ TEST(ZStream, InflatedSizeIsBounded) {
     const AnsiString text(10000, 'z');
     EXPECT_EQ(Inflated(Compress(text), 10000), text);
     EXPECT_EQ(Inflated(Compress(text + "z"), 10000), "raised Error");
-    EXPECT_EQ(MaxInflatedSize, 512u * 1024 * 1024);
+}
+
+// A file is inflated as it is read: pieces of any size give the same text.
+TEST(ZStream, PiecesOfAnySizeGiveTheWholeText) {
+    const AnsiString text = Varied(300000);
+    const AnsiString compressed = Compress(text);
+    for (const std::size_t pieceSize : {std::size_t{1}, std::size_t{7}, std::size_t{65536}}) {
+        std::size_t handed = 0;
+        TMemoryStream inflated;
+        const auto nextPiece = [&] {
+            const std::string_view piece = std::string_view(compressed).substr(handed, pieceSize);
+            handed += piece.size();
+            return piece;
+        };
+        InflatePieces(nextPiece, inflated, AmpleLimit);
+        EXPECT_EQ(inflated.Bytes(), text) << pieceSize;
+    }
 }
