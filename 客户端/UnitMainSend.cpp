@@ -4,6 +4,7 @@
 
 #include "Application.h"
 #include "Codec.h"
+#include "Files.h"
 #include "LogView.h"
 #include "SysUtils.h"
 #include "UnitCheckText.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-const char* const ReservedPrefix = "syschk_";
-const char* const ShortAnswerFile = "temp.m";
 const char* const MissingFileText = "所发送文件不存在！待发送文件:";
 
 // Hands the events of one widget to a handler; true from the handler swallows the event.
@@ -52,7 +51,7 @@ int ProblemNumberValue(const AnsiString& number) {
 // The instrumented copy lies beside the program, its name the program's with the prefix.
 AnsiString InstrumentedCopyName(const AnsiString& fileName) {
     const AnsiString namePart = FileNamePart(fileName);
-    return fileName.substr(0, fileName.size() - namePart.size()) + ReservedPrefix + namePart;
+    return fileName.substr(0, fileName.size() - namePart.size()) + InstrumentedPrefix + namePart;
 }
 
 // The character a key press types, as a key filter sees it: Ctrl with a letter types its
@@ -231,7 +230,7 @@ void TFormMain::btnSendFileClick() {
     // A question lets events in, the window's closing among them: its objects may be gone.
     if (!FClient)
         return;
-    if (FileNamePart(answer).rfind(ReservedPrefix, 0) == 0) {
+    if (FileNamePart(answer).rfind(InstrumentedPrefix, 0) == 0) {
         ShowMsg("提醒", "发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。");
         return;
     }
@@ -246,6 +245,8 @@ void TFormMain::btnSendFileClick() {
         }
         fileToSend = answer;
     }
+    // The questions below let events in: no received file may replace the answer meanwhile.
+    const platform::TFileHold answerHold(fileToSend);
     if (IsMatlabProgram(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
         return;
     if (!FClient) // closed while the question was open

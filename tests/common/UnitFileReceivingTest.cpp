@@ -1,6 +1,8 @@
 // The receiving exchange as the server drives it, over real loopback TCP to a push receiver.
 #include "UnitFileReceiving.h"
+
 #include "Codec.h"
+#include "Files.h"
 #include "PushFixture.h"
 
 #include "Application.h"
@@ -254,12 +256,17 @@ TEST_F(PushReceiverTest, SlashAfterALeadByteStillEndsThePath) {
     ::rmdir(subfolder.c_str()); // the folder's own cleanup takes UTF-8 names only
 }
 
-TEST_F(PushReceiverTest, NameWithoutAFilePartOrOfTheRunningProgramFailsWithTheCreationError) {
+// Names that address no file of their own, the running program, a file the client reads from its
+// folder, or a file an upload holds.
+TEST_F(PushReceiverTest, RefusedNamesFailWithTheCreationErrorAndReplaceNothing) {
     const AnsiString program =
         QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
             .toStdString();
-    for (const AnsiString& name : {AnsiString("dir/"), AnsiString("C:\\dir\\"), AnsiString(".."),
-                                   AnsiString("a/."), AnsiString(), "C:\\bin\\" + program}) {
+    const platform::TFileHold held(folder.Write("held.m", "the student's"));
+    for (const AnsiString& name :
+         {AnsiString("dir/"), AnsiString("C:\\dir\\"), AnsiString(".."), AnsiString("a/."),
+          AnsiString(), "C:\\bin\\" + program, AnsiString("temp.m"), AnsiString("syschk_temp.m"),
+          AnsiString("qt.conf"), AnsiString("held.m")}) {
         SCOPED_TRACE(name);
         const std::size_t boxesBefore = boxes.Boxes().size();
         Offer(*peer, name, 3, 1);
@@ -271,7 +278,9 @@ TEST_F(PushReceiverTest, NameWithoutAFilePartOrOfTheRunningProgramFailsWithTheCr
     }
     EXPECT_EQ(peer->TakeAll(), "");
     EXPECT_TRUE(LogLines(&log).empty());
-    EXPECT_TRUE(QDir(ToQString(folder.Path())).isEmpty());
+    EXPECT_EQ(QDir(ToQString(folder.Path())).entryList(QDir::Files | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("held.m")});
+    EXPECT_EQ(folder.Read("held.m"), "the student's");
 }
 
 // --- Memory bound ------------------------------------------------------------------------------

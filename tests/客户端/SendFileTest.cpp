@@ -138,6 +138,32 @@ TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
     ExpectSendingStateOver(w);
 }
 
+// An attendance reply gives the send button back while an upload runs; a second send must not
+// rewrite the copy the server is still pulling: that write fails as any write of the copy does.
+TEST_F(SendFileTest, TheCopyAnUploadHoldsIsNeitherRewrittenNorSentAgain) {
+    TFormMain& w = ReadyWindow();
+    Server.OnCode("01", "03");
+    const AnsiString program = Student.Write("one.m", "function s=f\ns=1;\n");
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_TRUE(WaitUntil([&] { return !MessagesStartingWith(Server, "00").empty(); }));
+    const AnsiString copy = Student.Read("syschk_one.m");
+    Student.Write("one.m", "function s=f\ns=2;\n");
+    Server.Send("222030+2031+2032+17");
+    ASSERT_TRUE(WaitUntil([&] { return w.btnSendFile->isEnabled(); }));
+
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 1u);
+    EXPECT_EQ(Text(Boxes.Boxes()[0].text), "Cannot create file \"" + Student.File("syschk_one.m") +
+                                               "\". Device or resource busy");
+    ExpectSendingStateOver(w);
+    EXPECT_EQ(FileRequests().size(), 1u);
+    Server.Send("05");
+    ASSERT_TRUE(WaitUntil([&] { return !LastBlockFile().empty(); }));
+    EXPECT_EQ(LastBlockFile(), copy);
+}
+
 TEST_F(SendFileTest, AnyOtherFileGoesOutUnchangedAndStays) {
     TFormMain& w = ReadyWindow();
     // Problem 0 passes the number check; the server listed no key for it. Capital letters are
