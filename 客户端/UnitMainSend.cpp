@@ -48,6 +48,16 @@ int ProblemNumberValue(const AnsiString& number) {
     return StrToIntDef(number, -1);
 }
 
+// A name the file system cannot resolve (a loop of links, a folder it may not search) names no
+// answer file, as the target platform reports it.
+bool AnswerFileExists(const AnsiString& fileName) {
+    try {
+        return FileExists(fileName);
+    } catch (const EFOpenError&) {
+        return false;
+    }
+}
+
 // The instrumented copy lies beside the program, its name the program's with the prefix.
 AnsiString InstrumentedCopyName(const AnsiString& fileName) {
     const AnsiString namePart = FileNamePart(fileName);
@@ -205,7 +215,7 @@ void TFormMain::btnSelectFileClick() {
         return;
     // The dialog gives full paths; whether the file is there is the send road's own rule.
     const AnsiString chosen = FromQString(OpenDialog1->selectedFiles().constFirst());
-    cbxFileName->setEditText(FileExists(chosen) ? ToQString(chosen) : QString());
+    cbxFileName->setEditText(AnswerFileExists(chosen) ? ToQString(chosen) : QString());
 }
 
 void TFormMain::btnSendFileClick() {
@@ -239,7 +249,7 @@ void TFormMain::btnSendFileClick() {
     btnSendFile->setEnabled(false);
     AnsiString fileToSend = WriteShortAnswerScript(answer);
     if (fileToSend.empty()) {
-        if (!FileExists(answer)) {
+        if (!AnswerFileExists(answer)) {
             ShowMsg("提醒", MissingFileText + answer);
             return;
         }

@@ -25,7 +25,8 @@ int Opened(std::FILE* file) {
 const Change Changes[] = {
     {"write", [](const TestFolder& f) { return Opened(platform::OpenFile(f.File("a.m"), "wb")); }},
     {"append", [](const TestFolder& f) { return Opened(platform::OpenFile(f.File("a.m"), "ab")); }},
-    {"update", [](const TestFolder& f) { return Opened(platform::OpenFile(f.File("a.m"), "r+b")); }},
+    {"update",
+     [](const TestFolder& f) { return Opened(platform::OpenFile(f.File("a.m"), "r+b")); }},
     {"delete", [](const TestFolder& f) { return platform::DeleteFile(f.File("a.m")); }},
     {"rename over",
      [](const TestFolder& f) { return platform::RenameFile(f.Write("b.m", "b"), f.File("a.m")); }},

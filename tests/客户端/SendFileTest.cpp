@@ -342,6 +342,8 @@ TEST_F(SendFileTest, AFileThatCannotBeWrittenStopsTheRoadAndTheAnswerGoesOnceItC
 }
 
 TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
+    const AnsiString loop = Student.File("loop.m"); // a link to itself: it resolves to nothing
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
     const AnsiString NumberBox =
         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
         "第1个题目输入1，第2个题目输入2。";
@@ -361,6 +363,7 @@ TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
         {"高等数学", "3", "/tmp/syschk_a.m",
          "提醒 | 发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。", true},
         {"高等数学", "3", " T", "提醒 | 所发送文件不存在！待发送文件: T", false},
+        {"高等数学", "3", loop, "提醒 | 所发送文件不存在！待发送文件:" + loop, false},
     };
     TFormMain& w = ReadyWindow();
     for (const auto& c : cases) {
