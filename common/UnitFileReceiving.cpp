@@ -39,6 +39,13 @@ int RefusedNameError(const AnsiString& namePart) {
     if (namePart == ShortAnswerFile || namePart == InstrumentedPrefix + ShortAnswerFile ||
         namePart == "qt.conf")
         return EACCES;
+    // The name the file system gets must still be a plain name in the folder.
+    const std::optional<std::string> native = platform::NativeFileName(namePart);
+    if (!native)
+        return EILSEQ;
+    if (native->empty() || *native == "." || *native == ".." ||
+        native->find('/') != std::string::npos)
+        return EISDIR;
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "Files.h"
 
+#include "Codec.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -31,9 +33,18 @@ std::map<std::FILE*, TIdentity>& UnsharedOpens() {
     return opens;
 }
 
-bool IdentityOf(const std::string& name, TIdentity& identity) {
+// The name in the file system's bytes; none, with errno set to failure, when it cannot be
+// carried there.
+std::optional<std::string> Native(const std::string& name, int failure) {
+    std::optional<std::string> native = NativeFileName(name);
+    if (!native)
+        errno = failure;
+    return native;
+}
+
+bool IdentityOf(const std::string& native, TIdentity& identity) {
     struct stat status {};
-    if (::stat(name.c_str(), &status) != 0)
+    if (::stat(native.c_str(), &status) != 0)
         return false;
     identity = {status.st_dev, status.st_ino};
     return true;
@@ -49,9 +60,9 @@ void Unhold(const TIdentity& identity) {
         Holds().erase(found);
 }
 
-bool IsHeld(const std::string& name) {
+bool IsHeld(const std::string& native) {
     TIdentity identity;
-    return IdentityOf(name, identity) && Holds().contains(identity);
+    return IdentityOf(native, identity) && Holds().contains(identity);
 }
 
 bool Changes(const char* mode) {
@@ -66,16 +77,43 @@ int Busy() {
 
 } // namespace
 
+std::optional<std::string> NativeFileName(const std::string& name) {
+    const QString text = ToQString(name.substr(0, name.find('\0')));
+    if (text.contains(QChar::ReplacementCharacter)) // no GBK character decodes to it
+        return std::nullopt;
+    const QByteArray native = QFile::encodeName(text);
+    if (QFile::decodeName(native) != text)
+        return std::nullopt;
+    return native.toStdString();
+}
+
+std::string AnsiFileName(const QString& name) {
+    std::string ansi;
+    // Character by character, so that one without a GBK form is known by its own "?".
+    for (qsizetype i = 0; i < name.size();) {
+        const qsizetype units = name[i].isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
+        const QString character = name.mid(i, units);
+        const std::string bytes = FromQString(character);
+        ansi += bytes == "?" && character != QStringLiteral("?") ? std::string(1, '\xFF') : bytes;
+        i += units;
+    }
+    return ansi;
+}
+
 std::FILE* OpenFile(const std::string& name, const char* mode) {
-    if (Changes(mode) && IsHeld(name)) {
+    const std::optional<std::string> native = Native(name, Changes(mode) ? EILSEQ : ENOENT);
+    if (!native)
+        return nullptr;
+    if (Changes(mode) && IsHeld(*native)) {
         Busy();
         return nullptr;
     }
-    return std::fopen(name.c_str(), mode);
+    return std::fopen(native->c_str(), mode);
 }
 
 std::FILE* OpenFileUnshared(const std::string& name) {
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    const std::optional<std::string> native = Native(name, ENOENT);
+    std::FILE* file = native ? std::fopen(native->c_str(), "rb") : nullptr;
     if (!file)
         return nullptr;
     struct stat status {};
@@ -108,24 +146,35 @@ int CloseFile(std::FILE* file) {
 }
 
 int FileStatus(const std::string& name, struct stat& status) {
-    return ::stat(name.c_str(), &status);
+    const std::optional<std::string> native = Native(name, ENOENT);
+    return native ? ::stat(native->c_str(), &status) : -1;
 }
 
 int DeleteFile(const std::string& name) {
-    if (IsHeld(name))
+    const std::optional<std::string> native = Native(name, ENOENT);
+    if (!native)
+        return -1;
+    if (IsHeld(*native))
         return Busy();
-    return ::unlink(name.c_str());
+    return ::unlink(native->c_str());
 }
 
 int RenameFile(const std::string& from, const std::string& to) {
-    if (IsHeld(from) || IsHeld(to))
+    const std::optional<std::string> nativeFrom = Native(from, ENOENT);
+    const std::optional<std::string> nativeTo = nativeFrom ? Native(to, EILSEQ) : std::nullopt;
+    if (!nativeTo)
+        return -1;
+    if (IsHeld(*nativeFrom) || IsHeld(*nativeTo))
         return Busy();
-    return std::rename(from.c_str(), to.c_str());
+    return std::rename(nativeFrom->c_str(), nativeTo->c_str());
 }
 
 int ForceFolders(const std::string& path) {
+    const std::optional<std::string> native = Native(path, EILSEQ);
+    if (!native)
+        return -1;
     std::error_code error;
-    std::filesystem::create_directories(path, error);
+    std::filesystem::create_directories(*native, error);
     if (!error)
         return 0;
     errno = error.value();
@@ -133,17 +182,17 @@ int ForceFolders(const std::string& path) {
 }
 
 std::string ExecutableFolder() {
-    return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+    return AnsiFileName(QCoreApplication::applicationDirPath());
 }
 
 std::string ExecutableFileName() {
-    return QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
-        .toStdString();
+    return AnsiFileName(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
 }
 
 TFileHold::TFileHold(const std::string& name) {
+    const std::optional<std::string> native = NativeFileName(name);
     TIdentity identity;
-    if (!IdentityOf(name, identity))
+    if (!native || !IdentityOf(*native, identity))
         return;
     FHeld = true;
     FDevice = identity.first;

@@ -1,14 +1,29 @@
-// The system's file interface as the client calls it, with the target platform's sharing rules:
-// a file held open unshared, or held for an upload, can be neither rewritten nor deleted.
+// The system's file interface as the client calls it. Names are GBK bytes, as the target
+// platform's ANSI file calls take them, and turn into the file system's own encoding here and
+// nowhere else. The target platform's sharing rules hold: a file held open unshared, or held
+// for an upload, can be neither rewritten nor deleted.
 #pragma once
 
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
+class QString;
+
 namespace platform {
+
+// The file system's own bytes for a GBK name, up to a NUL as every file call reads it; none
+// when the bytes are no valid GBK or a character has no form in the file system's encoding.
+// Every call below takes such a name as naming no file: missing when it is looked for or read,
+// EILSEQ when it is created.
+std::optional<std::string> NativeFileName(const std::string& name);
+// A name as the file system or a file dialog gives it, in GBK. A character that GBK cannot hold
+// becomes the byte 0xFF, which begins no GBK character, so that the name reaches no file, as
+// the target platform's "?" in its place does.
+std::string AnsiFileName(const QString& name);
 
 // std::fopen; a file that a hold or an unshared open holds cannot be opened for writing or
 // appending (null, errno EBUSY).
@@ -34,7 +49,7 @@ int RenameFile(const std::string& from, const std::string& to);
 // Creates the folder and the folders above it that are missing: 0, or -1 with errno.
 int ForceFolders(const std::string& path);
 
-// The folder of the running executable, without a trailing separator, and its file name.
+// The folder of the running executable, without a trailing separator, and its file name, in GBK.
 std::string ExecutableFolder();
 std::string ExecutableFileName();
 

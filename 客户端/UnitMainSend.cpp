@@ -214,7 +214,7 @@ void TFormMain::btnSelectFileClick() {
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
     // The dialog gives full paths; whether the file is there is the send road's own rule.
-    const AnsiString chosen = FromQString(OpenDialog1->selectedFiles().constFirst());
+    const AnsiString chosen = platform::AnsiFileName(OpenDialog1->selectedFiles().constFirst());
     cbxFileName->setEditText(AnswerFileExists(chosen) ? ToQString(chosen) : QString());
 }
 

@@ -3,11 +3,13 @@
 // checks, the problem-number box and the file-open dialog.
 #include "MainWindowFixture.h"
 
+#include "Files.h"
 #include "ScriptedTeacherServer.h"
 #include "UnitSocketClient.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -112,6 +114,26 @@ TEST_F(SendFileTest, TypedAnswersGoOutAsTheInstrumentedShortAnswerScript) {
               "  发送文件成功, 文件名: " + Folder.File("syschk_temp.m"));
     ExpectSendingStateOver(w);
     EXPECT_EQ(BoxCount(), 0u);
+}
+
+// The program folder has a Chinese name, as the tests' own folder does: the settings are read and
+// written there, and the log names its files as they are called.
+TEST_F(SendFileTest, AProgramFolderWithAChineseNameHoldsTheClientsFilesAndTheLogNamesIt) {
+    EXPECT_TRUE(EndsWith(platform::ExecutableFolder(), "/客户端"));
+    ASSERT_EQ(platform::ForceFolders(Folder.File("程序")), 0);
+    const ScopedExePath chineseFolder(Folder.File("程序"));
+    Folder.Write("程序/setup_srvip.txt", "10.0.0.5\r\n");
+    TFormMain& w = ReadyWindow();
+    EXPECT_EQ(Items(w.cbxIP), (std::vector<AnsiString>{"10.0.0.5", "127.0.0.1"}));
+    ServeUploads("09");
+    SendAndWait(w, "T");
+    EXPECT_EQ(AfterTimeStamp(LogLines(w.Memo1).back()),
+              "  发送文件成功, 文件名: " + Folder.File("程序/syschk_temp.m"));
+    CloseWindow();
+    QFile settings(Q(Folder.File("程序/setting.txt")));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().startsWith("ipsrv=127.0.0.1\r\n"));
+    EXPECT_EQ(Folder.Read("程序/setup_srvip.txt"), "10.0.0.5\r\n127.0.0.1\r\n");
 }
 
 TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
@@ -426,10 +448,13 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     EXPECT_EQ(Text(w.lblProbInfo->text()), "判断题");
 }
 
-TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndSetsTheAnswerBox) {
-    TFormMain& w = CreateWindow();
+// The student's folders have Chinese names, as on a Chinese desktop; a name that GBK cannot hold
+// is reported missing.
+TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndItsChoiceIsSent) {
+    TFormMain& w = ReadyWindow();
     EXPECT_EQ(w.OpenDialog1, nullptr);
-    const AnsiString program = Student.Write("sum.m", "function s\n");
+    ASSERT_EQ(platform::ForceFolders(Student.File("桌面")), 0);
+    const AnsiString program = Student.Write("桌面/作业.m", "function s=f\ns=1;\n");
     // Each click opens the dialog; the action closes it.
     const auto choose = [&](const std::function<void(QFileDialog*)>& action) {
         QTimer timer;
@@ -442,19 +467,33 @@ TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndSetsTheAnswerBox) {
         timer.start(5);
         w.btnSelectFile->click();
     };
-    choose([&](QFileDialog* dialog) {
-        dialog->selectFile(QString::fromStdString(program));
-        QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
-    });
+    const auto pick = [&](const QString& path) {
+        choose([&](QFileDialog* dialog) {
+            // The student types the name, as for a file that is not there.
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
+        });
+    };
+    pick(Q(program));
     ASSERT_NE(w.OpenDialog1, nullptr);
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
     choose([](QFileDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
-    choose([&](QFileDialog* dialog) {
-        // The student types the name of a file that is not there.
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-            ->setText(QString::fromStdString(Student.File("gone.m")));
-        QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
-    });
+
+    ServeUploads("02");
+    SendAndWait(w, program);
+    EXPECT_EQ(FileRequests().back(),
+              "01" + ConnectedIdentity + "?3?K3?" + Student.File("桌面/syschk_作业.m"));
+    EXPECT_EQ(LastBlockFile(), "function s=f\r\nt0_syschk=cputime;\r\ns=1;\r\n");
+    EXPECT_TRUE(QFile::exists(Q(Student.File("桌面/syschk_作业.m"))));
+
+    pick(Q(Student.File("gone.m")));
+    EXPECT_EQ(w.cbxFileName->currentText(), QString());
+    const QString korean = Q(Student.Path()) + QString::fromUtf8(u8"과제.m");
+    QFile outsideGbk(korean);
+    ASSERT_TRUE(outsideGbk.open(QIODevice::WriteOnly));
+    outsideGbk.close();
+    w.cbxFileName->setEditText(QStringLiteral("x"));
+    pick(korean);
     EXPECT_EQ(w.cbxFileName->currentText(), QString());
 }
