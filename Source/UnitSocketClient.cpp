@@ -158,17 +158,34 @@ void TSClient::ClientSocketError(platform::TCustomWinSocket& socket, int& errorC
 }
 
 void TSClient::ClientSocketDisconnect() {
-    AbandonUpload("与服务端的连接已断开");
-    // A score query or an answer whose file the server had not asked for yet waits for a reply
-    // that can no longer come: left busy, the client would never give the buttons back.
-    if (IsBusy()) {
-        SetButtonsEnabled(true);
-        SetBusy(false);
-    }
+    GiveUpRequest();
 }
 
 void TSClient::Send(const AnsiString& message) {
     FSocket->Socket().SendText(message);
+}
+
+bool TSClient::SendAwaitedRequest(const AnsiString& message) {
+    if (!FSocket->Active()) {
+        GiveUpRequest();
+        StartPollTimer();
+        return false;
+    }
+    Send(message);
+    return true;
+}
+
+void TSClient::GiveUpRequest() {
+    // An answer whose file the server has not pulled whole can no longer go out over another
+    // connection; a score query waits for a reply that cannot come either.
+    if (FSendHold || FSendStream) {
+        EndUpload();
+        Log(TimeStamp() + "   发送失败. 原因: 与服务端的连接已断开");
+    } else if (!IsBusy()) {
+        return;
+    }
+    SetButtonsEnabled(true);
+    SetBusy(false);
 }
 
 void TSClient::Log(const AnsiString& entry) {

@@ -5,12 +5,14 @@
 
 #include "AnsiString.h"
 #include "Classes.h"
+#include "Files.h"
 
 #include <array>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QAbstractButton;
 class QComboBox;
@@ -22,13 +24,6 @@ namespace platform {
 class TClientSocket;
 class TCustomWinSocket;
 } // namespace platform
-
-// Closes an upload file held in a TFileHandle.
-struct TFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-// An open file read sequentially with std::fread; null when no file is open.
-using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
 
 // The main window's download-channel set-up, called with the channel index 0, 1 or 2.
 using TPortReadyEvent = std::function<void(int index)>;
@@ -78,12 +73,15 @@ public:
     // --- Answer upload (UnitSocketClientUpload.cpp) ---
 
     // Remembers fileName and sends "01" identity "?" problem number "?" problem key "?" fileName.
+    // The file is held, so that nothing rewrites or replaces it, until the upload's outcome.
+    // While the connection is down the request ends at once, as a lost connection ends it.
     void SendFileRequest(const AnsiString& problemNumber, const AnsiString& problemKey,
                          const AnsiString& fileName);
 
     // --- Scores, ranking, messages and account requests (UnitSocketClientRequests.cpp) ---
 
-    // "11" identity "?" argument.
+    // "11" identity "?" argument; while the connection is down the request ends at once, as a
+    // lost connection ends it.
     void RequestScore(const AnsiString& argument);
     // The score report of a "12" table, read against FProblemTypes. With maxLength, the report
     // may end early, once it is longer than maxLength (see FormatCheckResults).
@@ -104,10 +102,10 @@ public:
 
     // --- Fields; the main window binds the widgets and callbacks and reads the tables ---
 
-    TFileHandle FSendStream; // the file being uploaded, null when none
-    AnsiString FIdentity;    // sent after every client code
-    AnsiString FStudentNo;   // student number or account; header of every upload block
-    AnsiString FClientIndex; // last "+"-field of the last attendance reply
+    platform::TFileHandle FSendStream; // the file being uploaded, open unshared; null when none
+    AnsiString FIdentity;              // sent after every client code
+    AnsiString FStudentNo;             // student number or account; header of every upload block
+    AnsiString FClientIndex;           // last "+"-field of the last attendance reply
     QAbstractButton* FBtnSendFile = nullptr;
     QAbstractButton* FBtnSendMessage = nullptr;
     QAbstractButton* FBtnRequestScore = nullptr;
@@ -130,6 +128,9 @@ public:
 private:
     // One write of the whole message on the connection; dropped silently while it is down.
     void Send(const AnsiString& message);
+    // Sends a request that the busy flag waits for; while the connection is down, nothing can
+    // answer it, so it is given up at once and the poll starts again. False then.
+    bool SendAwaitedRequest(const AnsiString& message);
     // One entry in FLog (skipped while no log is bound); CR LF inside starts a new line.
     void Log(const AnsiString& entry);
 
@@ -153,13 +154,18 @@ private:
     void HandleProblemTypes(const AnsiString& payload);  // "24"
     void HandlePollIdle(const AnsiString& payload);      // "25"
 
-    // Ends an upload whose file is open: the file released, the controls back, the busy flag
-    // cleared and the reason logged. The blocks cannot go on over another connection.
-    void AbandonUpload(const AnsiString& reason);
+    // Ends the request the busy flag waits for, when no reply can come any more: an answer's
+    // file is released and its failure logged; the buttons come back and the flag is cleared.
+    void GiveUpRequest();
+    // The answer's file released: the upload is over.
+    void EndUpload();
 
     // Sends the next block of FSendStream: 15 bytes of FStudentNo, zero-padded, then up to
     // 1024 bytes of the file.
     void UploadBlock();
+
+    // The file of the answer request in progress, from "01" to its outcome; empty when none.
+    std::optional<platform::TFileHold> FSendHold;
 
     // The dispatch table of ClientSocketRead.
     struct TReplyHandler {

@@ -78,7 +78,7 @@ AnsiString ValueAt(const TStringList& lines, int index) {
 } // namespace
 
 void TSClient::RequestScore(const AnsiString& argument) {
-    Send("11" + FIdentity + "?" + argument);
+    SendAwaitedRequest("11" + FIdentity + "?" + argument);
 }
 
 AnsiString TSClient::FormatScores(const TStringList& scores, size_t maxLength) const {

@@ -2,13 +2,13 @@
 // outcome replies.
 #include "UnitSocketClient.h"
 
+#include "Files.h"
 #include "LogView.h"
 #include "Sockets.h"
 #include "SysUtils.h"
 #include "UnitCheckText.h"
 #include "UnitCommon.h"
 
-#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -33,8 +33,8 @@ long long BlockCount(long long size) {
 
 // The file opened for reading and held exclusively while it is uploaded: opening it again
 // while it is held fails.
-TFileHandle OpenUnshared(const AnsiString& fileName) {
-    TFileHandle file(std::fopen(fileName.c_str(), "rb"));
+platform::TFileHandle OpenUnshared(const AnsiString& fileName) {
+    platform::TFileHandle file(platform::OpenFileUnshared(fileName));
     if (!file)
         throw EFOpenError(fileName, errno);
     struct stat status {};
@@ -42,9 +42,6 @@ TFileHandle OpenUnshared(const AnsiString& fileName) {
         throw EFOpenError(fileName, errno);
     if (S_ISDIR(status.st_mode))
         throw EFOpenError(fileName, EISDIR);
-    // Only a holder counts; a file system without locks still lets the file be sent.
-    if (flock(fileno(file.get()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        throw EFOpenError(fileName, EBUSY);
     return file;
 }
 
@@ -59,9 +56,9 @@ long long FileSize(std::FILE* file) {
 // lines begin a new file. A file that cannot be renamed is appended to as before.
 void RotateFullDiagnosticFile(const AnsiString& fileName) {
     struct stat status {};
-    if (::stat(fileName.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+    if (platform::FileStatus(fileName, status) == 0 && S_ISREG(status.st_mode) &&
         status.st_size >= DiagnosticFileLimit)
-        std::rename(fileName.c_str(), (GetExePath() + DiagnosticOldFileName).c_str());
+        platform::RenameFile(fileName, GetExePath() + DiagnosticOldFileName);
 }
 
 // The lines "dbgclient.txt" gets for a block that read fewer than 15 bytes of the file.
@@ -81,7 +78,8 @@ void AppendDiagnosticLines(size_t read) {
 void TSClient::SendFileRequest(const AnsiString& problemNumber, const AnsiString& problemKey,
                                const AnsiString& fileName) {
     FSendFileName = fileName;
-    Send("01" + FIdentity + "?" + problemNumber + "?" + problemKey + "?" + fileName);
+    FSendHold.emplace(fileName);
+    SendAwaitedRequest("01" + FIdentity + "?" + problemNumber + "?" + problemKey + "?" + fileName);
 }
 
 void TSClient::HandleFileGo(const AnsiString&) {
@@ -122,11 +120,11 @@ void TSClient::UploadBlock() {
 void TSClient::HandleFileDone(const AnsiString&) {
     SetButtonsEnabled(true);
     Log(TimeStamp() + "  发送文件成功, 文件名: " + FSendFileName);
-    FSendStream.reset();
+    EndUpload();
     // Only the instrumented Matlab copy is the client's own to delete after a successful upload.
     if (IsMatlabProgram(FSendFileName)) {
         try {
-            if (FileExists(FSendFileName) && std::remove(FSendFileName.c_str()) != 0)
+            if (FileExists(FSendFileName) && platform::DeleteFile(FSendFileName) != 0)
                 ShowMsg(DeleteCaption, "删除临时文件失败！");
         } catch (const std::exception&) {
             ShowMsg(DeleteCaption, "删除临时文件失败（出现异常）！");
@@ -138,7 +136,7 @@ void TSClient::HandleFileDone(const AnsiString&) {
 
 void TSClient::HandleFileRejected(const AnsiString& payload) {
     Log(TimeStamp() + "  发送失败，被服务端拒绝! 原因: " + payload);
-    FSendStream.reset();
+    EndUpload();
     SetButtonsEnabled(true);
     SetBusy(false);
     StartPollTimer();
@@ -147,7 +145,7 @@ void TSClient::HandleFileRejected(const AnsiString& payload) {
 void TSClient::HandleFileError(const AnsiString& payload) {
     SetButtonsEnabled(true);
     Log("\r\n" + TimeStamp() + " 发送异常-服务端消息: " + payload);
-    FSendStream.reset();
+    EndUpload();
     SetBusy(false);
     StartPollTimer();
 }
@@ -157,13 +155,9 @@ void TSClient::HandleReset(const AnsiString&) {
     FSendStream.reset();
 }
 
-void TSClient::AbandonUpload(const AnsiString& reason) {
-    if (!FSendStream)
-        return;
+void TSClient::EndUpload() {
     FSendStream.reset();
-    SetButtonsEnabled(true);
-    Log(TimeStamp() + "   发送失败. 原因: " + reason);
-    SetBusy(false);
+    FSendHold.reset();
 }
 
 void TSClient::HandleCheckResults(const AnsiString& payload) {

@@ -1,13 +1,13 @@
 #include "Classes.h"
 
+#include "Files.h"
 #include "SysUtils.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 void TStringList::CheckIndex(int index) const {
     if (index < 0 || index >= Count())
@@ -84,28 +84,29 @@ void TStringList::SetText(const AnsiString& text) {
 }
 
 void TStringList::LoadFromFile(const AnsiString& fileName) {
-    std::ifstream file(fileName, std::ios::binary);
+    const platform::TFileHandle file(platform::OpenFile(fileName, "rb"));
     if (!file)
         throw EFOpenError(fileName, errno);
     // A folder opens like a file here but holds no text.
-    struct stat info;
-    if (::stat(fileName.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    struct stat info {};
+    if (::fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode))
         throw EFOpenError(fileName, EISDIR);
-    const AnsiString content((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-    if (file.bad())
-        throw EFOpenError(fileName, errno);
+    AnsiString content;
+    char block[65536];
+    for (size_t count; (count = std::fread(block, 1, sizeof block, file.get())) > 0;)
+        content.append(block, count);
+    if (std::ferror(file.get()))
+        throw EFReadError(fileName, errno);
     SetText(content);
 }
 
 void TStringList::SaveToFile(const AnsiString& fileName) const {
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    std::FILE* file = platform::OpenFile(fileName, "wb");
     if (!file)
         throw EFCreateError(fileName, errno);
     const AnsiString text = Text();
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file)
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (platform::CloseFile(file) != 0 || !written)
         throw EWriteError();
 }
 

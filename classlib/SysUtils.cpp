@@ -14,6 +14,9 @@ EFOpenError::EFOpenError(const AnsiString& fileName, int error)
 EFCreateError::EFCreateError(const AnsiString& fileName, int error)
     : Exception(Format("Cannot create file \"%s\". %s", fileName.c_str(), std::strerror(error))) {}
 
+EFReadError::EFReadError(const AnsiString& fileName, int error)
+    : Exception(Format("Cannot read file \"%s\". %s", fileName.c_str(), std::strerror(error))) {}
+
 EInOutError EInOutError::FromErrno(int error) {
     switch (error) {
     case ENOENT:

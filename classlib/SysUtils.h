@@ -29,6 +29,10 @@ class EFCreateError : public Exception {
 public:
     EFCreateError(const AnsiString& fileName, int error);
 };
+class EFReadError : public Exception {
+public:
+    EFReadError(const AnsiString& fileName, int error);
+};
 
 // The run-time I/O error: "File access denied", "File not found", "Disk full" or "I/O error %d".
 class EInOutError : public Exception {

@@ -2,22 +2,16 @@
 
 #include "Application.h"
 #include "Classes.h"
+#include "Files.h"
 #include "LogView.h"
 #include "Sockets.h"
 #include "SysUtils.h"
 #include "UnitCommon.h"
 #include "UnitSplit.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
-#include <unistd.h>
 
 namespace {
 
@@ -33,18 +27,25 @@ void Reply(platform::TCustomWinSocket& socket, const TReceiveContext& context,
     socket.SendText(code + context.Identity);
 }
 
-AnsiString RunningExecutableName() {
-    return QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
-        .toStdString();
-}
-
 // Why a name part cannot become a received file, else 0: it would address the folder itself
-// or its parent, or replace the running program (which the target platform refuses as well).
+// or its parent, replace the running program (which the target platform refuses as well), or
+// replace a file the client reads from its folder: the short-answer script and its instrumented
+// copy on their way to the server, or the Qt configuration of the next start.
 int RefusedNameError(const AnsiString& namePart) {
     if (namePart.empty() || namePart == "." || namePart == "..")
         return EISDIR;
-    if (namePart == RunningExecutableName())
+    if (namePart == platform::ExecutableFileName())
         return ETXTBSY;
+    if (namePart == ShortAnswerFile || namePart == InstrumentedPrefix + ShortAnswerFile ||
+        namePart == "qt.conf")
+        return EACCES;
+    // The name the file system gets must still be a plain name in the folder.
+    const std::optional<std::string> native = platform::NativeFileName(namePart);
+    if (!native)
+        return EILSEQ;
+    if (native->empty() || *native == "." || *native == ".." ||
+        native->find('/') != std::string::npos)
+        return EISDIR;
     return 0;
 }
 
@@ -68,16 +69,11 @@ void ShowReceiverBox(const TReceiveContext& context, const AnsiString& text) {
     ShowMessage(text);
 }
 
-void CreateFolder(const AnsiString& folder) {
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-}
-
 // Creates the file, or empties it, and writes the whole buffer in one piece.
 void WriteReceivedFile(const CMM_CLIENTInfo& record) {
     if (const int refused = RefusedNameError(FileNamePart(record.FileName)))
         throw EFCreateError(record.FilePath, refused);
-    std::FILE* file = std::fopen(record.FilePath.c_str(), "wb");
+    std::FILE* file = platform::OpenFile(record.FilePath, "wb");
     if (!file)
         throw EFCreateError(record.FilePath, errno);
     WriteAndClose(file, *record.Stream);
@@ -89,11 +85,11 @@ void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceive
     // Every file call stops at a NUL, so the name is what precedes it.
     record.FileName = pieces[0].substr(0, pieces[0].find('\0'));
     const AnsiString folder = AddBackslash(context.Folder);
-    CreateFolder(folder);
+    platform::ForceFolders(folder); // a failure shows when the file is written
     const AnsiString namePart = FileNamePart(record.FileName);
     record.FilePath = folder + namePart;
     if (RefusedNameError(namePart) == 0)
-        ::unlink(record.FilePath.c_str()); // a file that is not there is fine
+        platform::DeleteFile(record.FilePath); // a file that is not there is fine
     record.Stream.emplace();
 }
 

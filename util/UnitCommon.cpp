@@ -2,10 +2,8 @@
 
 #include "Application.h"
 #include "Codec.h"
+#include "Files.h"
 #include "SysUtils.h"
-
-#include <QCoreApplication>
-#include <QFile>
 
 #include <sys/stat.h>
 
@@ -21,7 +19,7 @@ AnsiString GetExePath() {
     if (gExePathOverride)
         return *gExePathOverride;
     // The folder's name as the file system holds it, so that file calls find it.
-    return AddBackslash(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+    return AddBackslash(platform::ExecutableFolder());
 }
 
 ScopedExePath::ScopedExePath(const AnsiString& folder)
@@ -40,8 +38,8 @@ AnsiString AddBackslash(const AnsiString& path) {
 }
 
 bool FileExists(const AnsiString& fileName) {
-    struct stat info;
-    if (::stat(fileName.c_str(), &info) == 0)
+    struct stat info {};
+    if (platform::FileStatus(fileName, info) == 0)
         return S_ISREG(info.st_mode);
     // A name too long for the file system names no file there.
     if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
@@ -73,12 +71,12 @@ bool IsMatlabProgram(const AnsiString& fileName) {
 void WriteAndClose(std::FILE* file, const AnsiString& bytes) {
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const int writeError = errno;
-    if (std::fclose(file) != 0 || !written)
+    if (platform::CloseFile(file) != 0 || !written)
         throw EInOutError::FromErrno(written ? errno : writeError);
 }
 
 void AppendLineToFile(const AnsiString& fileName, const AnsiString& line) {
-    std::FILE* file = std::fopen(fileName.c_str(), "ab");
+    std::FILE* file = platform::OpenFile(fileName, "ab");
     if (!file)
         throw EInOutError::FromErrno(errno);
     WriteAndClose(file, line + "\r\n");

@@ -9,6 +9,11 @@
 
 #include <cstdio>
 
+// The short-answer script that the send road writes into the program folder, and the prefix of
+// the instrumented copy of every Matlab program it sends.
+inline const AnsiString ShortAnswerFile = "temp.m";
+inline const AnsiString InstrumentedPrefix = "syschk_";
+
 // The folder of the running executable, always ending with the path separator; its name is in
 // the file system's own bytes.
 AnsiString GetExePath();

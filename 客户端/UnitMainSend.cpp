@@ -4,6 +4,7 @@
 
 #include "Application.h"
 #include "Codec.h"
+#include "Files.h"
 #include "LogView.h"
 #include "SysUtils.h"
 #include "UnitCheckText.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-const char* const ReservedPrefix = "syschk_";
-const char* const ShortAnswerFile = "temp.m";
 const char* const MissingFileText = "所发送文件不存在！待发送文件:";
 
 // Hands the events of one widget to a handler; true from the handler swallows the event.
@@ -49,10 +48,20 @@ int ProblemNumberValue(const AnsiString& number) {
     return StrToIntDef(number, -1);
 }
 
+// A name the file system cannot resolve (a loop of links, a folder it may not search) names no
+// answer file, as the target platform reports it.
+bool AnswerFileExists(const AnsiString& fileName) {
+    try {
+        return FileExists(fileName);
+    } catch (const EFOpenError&) {
+        return false;
+    }
+}
+
 // The instrumented copy lies beside the program, its name the program's with the prefix.
 AnsiString InstrumentedCopyName(const AnsiString& fileName) {
     const AnsiString namePart = FileNamePart(fileName);
-    return fileName.substr(0, fileName.size() - namePart.size()) + ReservedPrefix + namePart;
+    return fileName.substr(0, fileName.size() - namePart.size()) + InstrumentedPrefix + namePart;
 }
 
 // The character a key press types, as a key filter sees it: Ctrl with a letter types its
@@ -205,8 +214,8 @@ void TFormMain::btnSelectFileClick() {
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
     // The dialog gives full paths; whether the file is there is the send road's own rule.
-    const AnsiString chosen = FromQString(OpenDialog1->selectedFiles().constFirst());
-    cbxFileName->setEditText(FileExists(chosen) ? ToQString(chosen) : QString());
+    const AnsiString chosen = platform::AnsiFileName(OpenDialog1->selectedFiles().constFirst());
+    cbxFileName->setEditText(AnswerFileExists(chosen) ? ToQString(chosen) : QString());
 }
 
 void TFormMain::btnSendFileClick() {
@@ -231,7 +240,7 @@ void TFormMain::btnSendFileClick() {
     // A question lets events in, the window's closing among them: its objects may be gone.
     if (!FClient)
         return;
-    if (FileNamePart(answer).rfind(ReservedPrefix, 0) == 0) {
+    if (FileNamePart(answer).rfind(InstrumentedPrefix, 0) == 0) {
         ShowMsg("提醒", "发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。");
         return;
     }
@@ -240,12 +249,14 @@ void TFormMain::btnSendFileClick() {
     btnSendFile->setEnabled(false);
     AnsiString fileToSend = WriteShortAnswerScript(answer);
     if (fileToSend.empty()) {
-        if (!FileExists(answer)) {
+        if (!AnswerFileExists(answer)) {
             ShowMsg("提醒", MissingFileText + answer);
             return;
         }
         fileToSend = answer;
     }
+    // The questions below let events in: no received file may replace the answer meanwhile.
+    const platform::TFileHold answerHold(fileToSend);
     if (IsMatlabProgram(answer) && !RecordFirstProgram(*FSentFiles, number, answer))
         return;
     if (!FClient) // closed while the question was open

@@ -75,6 +75,12 @@ TEST(LineList, SavesAndLoadsFilesAndReportsFailures) {
     }
     QDir(QString::fromStdString(folder.Path())).mkdir(QStringLiteral("folder.txt"));
     EXPECT_THROW(loaded.LoadFromFile(folder.File("folder.txt")), EFOpenError);
+    try {
+        loaded.LoadFromFile("/proc/self/mem"); // opens, but its first byte cannot be read
+        FAIL() << "no error";
+    } catch (const EFReadError& error) {
+        EXPECT_EQ(error.Message, "Cannot read file \"/proc/self/mem\". Input/output error");
+    }
     EXPECT_EQ(loaded.Count(), 2);
 }
 

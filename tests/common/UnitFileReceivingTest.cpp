@@ -1,6 +1,8 @@
 // The receiving exchange as the server drives it, over real loopback TCP to a push receiver.
 #include "UnitFileReceiving.h"
+
 #include "Codec.h"
+#include "Files.h"
 #include "PushFixture.h"
 
 #include "Application.h"
@@ -238,7 +240,9 @@ TEST_F(PushReceiverTest, OfferedPathsLandInTheFolderUnderTheirLastPart) {
     EXPECT_EQ(folder.Read("乗.txt"), "five");
     EXPECT_EQ(folder.Read("cut.txt"), "six") << "file calls end the name at the NUL";
     EXPECT_FALSE(folder.Exists("whole.txt"));
-    ::unlink(folder.File("乗.txt").c_str()); // the folder's own cleanup takes UTF-8 names only
+    QFile stored(QDir(ToQString(folder.Path())).filePath(QString::fromUtf8(u8"乗.txt")));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly)) << "stored under the name it spells";
+    EXPECT_EQ(stored.readAll(), QByteArray("five"));
     EXPECT_FALSE(folder.Exists("../escape-up.txt"));
     EXPECT_FALSE(folder.Exists("../escape-deep.txt"));
     EXPECT_EQ(AfterTimeStamp(LogLines(&log)[0]), "  文件接收完毕: train.db");
@@ -249,17 +253,21 @@ TEST_F(PushReceiverTest, SlashAfterALeadByteStillEndsThePath) {
     ASSERT_EQ(::mkdir(subfolder.c_str(), 0700), 0);
     Push(*peer, "a\x81/inner.txt", "six");
     EXPECT_EQ(folder.Read("inner.txt"), "six");
-    EXPECT_FALSE(folder.Exists("a\x81/inner.txt"));
-    ::unlink(folder.File("a\x81/inner.txt").c_str());
-    ::rmdir(subfolder.c_str()); // the folder's own cleanup takes UTF-8 names only
+    EXPECT_NE(::access((subfolder + "/inner.txt").c_str(), F_OK), 0);
+    ::rmdir(subfolder.c_str()); // made by raw bytes that name no text: only they remove it
 }
 
-TEST_F(PushReceiverTest, NameWithoutAFilePartOrOfTheRunningProgramFailsWithTheCreationError) {
+// Names that address no file of their own, the running program, a file the client reads from its
+// folder, or a file an upload holds.
+TEST_F(PushReceiverTest, RefusedNamesFailWithTheCreationErrorAndReplaceNothing) {
     const AnsiString program =
         QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
             .toStdString();
-    for (const AnsiString& name : {AnsiString("dir/"), AnsiString("C:\\dir\\"), AnsiString(".."),
-                                   AnsiString("a/."), AnsiString(), "C:\\bin\\" + program}) {
+    const platform::TFileHold held(folder.Write("held.m", "the student's"));
+    for (const AnsiString& name :
+         {AnsiString("dir/"), AnsiString("C:\\dir\\"), AnsiString(".."), AnsiString("a/."),
+          AnsiString(), "C:\\bin\\" + program, AnsiString("temp.m"), AnsiString("syschk_temp.m"),
+          AnsiString("qt.conf"), AnsiString("held.m")}) {
         SCOPED_TRACE(name);
         const std::size_t boxesBefore = boxes.Boxes().size();
         Offer(*peer, name, 3, 1);
@@ -271,7 +279,9 @@ TEST_F(PushReceiverTest, NameWithoutAFilePartOrOfTheRunningProgramFailsWithTheCr
     }
     EXPECT_EQ(peer->TakeAll(), "");
     EXPECT_TRUE(LogLines(&log).empty());
-    EXPECT_TRUE(QDir(ToQString(folder.Path())).isEmpty());
+    EXPECT_EQ(QDir(ToQString(folder.Path())).entryList(QDir::Files | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("held.m")});
+    EXPECT_EQ(folder.Read("held.m"), "the student's");
 }
 
 // --- Memory bound ------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "Codec.h"
+#include "Files.h"
 #include "LogView.h"
 #include "UnitCommon.h"
 
@@ -21,8 +22,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -32,25 +31,28 @@ TestFolder::TestFolder() {
 }
 
 AnsiString TestFolder::Path() const {
-    return FDir.path().toStdString() + "/";
+    return platform::AnsiFileName(FDir.path()) + "/";
 }
 
 AnsiString TestFolder::Read(const AnsiString& name) const {
-    std::ifstream file(File(name), std::ios::binary);
-    return AnsiString(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const platform::TFileHandle file(platform::OpenFile(File(name), "rb"));
+    AnsiString bytes;
+    char block[4096];
+    for (size_t count; file && (count = std::fread(block, 1, sizeof block, file.get())) > 0;)
+        bytes.append(block, count);
+    return bytes;
 }
 
 AnsiString TestFolder::Write(const AnsiString& name, const AnsiString& bytes) const {
-    std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file)
+    const platform::TFileHandle file(platform::OpenFile(File(name), "wb"));
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         throw std::runtime_error("cannot write " + File(name));
     return File(name);
 }
 
 bool TestFolder::Exists(const AnsiString& name) const {
-    struct stat info;
-    return ::stat(File(name).c_str(), &info) == 0;
+    struct stat info {};
+    return platform::FileStatus(File(name), info) == 0;
 }
 
 ImmutableFile::ImmutableFile(const AnsiString& path) : FPath(path) {

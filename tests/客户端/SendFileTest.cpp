@@ -3,11 +3,13 @@
 // checks, the problem-number box and the file-open dialog.
 #include "MainWindowFixture.h"
 
+#include "Files.h"
 #include "ScriptedTeacherServer.h"
 #include "UnitSocketClient.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -114,6 +116,26 @@ TEST_F(SendFileTest, TypedAnswersGoOutAsTheInstrumentedShortAnswerScript) {
     EXPECT_EQ(BoxCount(), 0u);
 }
 
+// The program folder has a Chinese name, as the tests' own folder does: the settings are read and
+// written there, and the log names its files as they are called.
+TEST_F(SendFileTest, AProgramFolderWithAChineseNameHoldsTheClientsFilesAndTheLogNamesIt) {
+    EXPECT_TRUE(EndsWith(platform::ExecutableFolder(), "/客户端"));
+    ASSERT_EQ(platform::ForceFolders(Folder.File("程序")), 0);
+    const ScopedExePath chineseFolder(Folder.File("程序"));
+    Folder.Write("程序/setup_srvip.txt", "10.0.0.5\r\n");
+    TFormMain& w = ReadyWindow();
+    EXPECT_EQ(Items(w.cbxIP), (std::vector<AnsiString>{"10.0.0.5", "127.0.0.1"}));
+    ServeUploads("09");
+    SendAndWait(w, "T");
+    EXPECT_EQ(AfterTimeStamp(LogLines(w.Memo1).back()),
+              "  发送文件成功, 文件名: " + Folder.File("程序/syschk_temp.m"));
+    CloseWindow();
+    QFile settings(Q(Folder.File("程序/setting.txt")));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().startsWith("ipsrv=127.0.0.1\r\n"));
+    EXPECT_EQ(Folder.Read("程序/setup_srvip.txt"), "10.0.0.5\r\n127.0.0.1\r\n");
+}
+
 TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
     TFormMain& w = ReadyWindow();
     const AnsiString program = Student.Write("sum.m", "function s=sum3(n)\nfor k=1:n\n  s=k;\nend");
@@ -136,6 +158,32 @@ TEST_F(SendFileTest, AProgramGoesOutAsItsCopyWhichOnlySuccessDeletes) {
     EXPECT_EQ(w.FSentFiles->Text(), "3=" + program + "\r\n");
     EXPECT_EQ(BoxCount(), 0u);
     ExpectSendingStateOver(w);
+}
+
+// An attendance reply gives the send button back while an upload runs; a second send must not
+// rewrite the copy the server is still pulling: that write fails as any write of the copy does.
+TEST_F(SendFileTest, TheCopyAnUploadHoldsIsNeitherRewrittenNorSentAgain) {
+    TFormMain& w = ReadyWindow();
+    Server.OnCode("01", "03");
+    const AnsiString program = Student.Write("one.m", "function s=f\ns=1;\n");
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_TRUE(WaitUntil([&] { return !MessagesStartingWith(Server, "00").empty(); }));
+    const AnsiString copy = Student.Read("syschk_one.m");
+    Student.Write("one.m", "function s=f\ns=2;\n");
+    Server.Send("222030+2031+2032+17");
+    ASSERT_TRUE(WaitUntil([&] { return w.btnSendFile->isEnabled(); }));
+
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_EQ(BoxCount(), 1u);
+    EXPECT_EQ(Text(Boxes.Boxes()[0].text), "Cannot create file \"" + Student.File("syschk_one.m") +
+                                               "\". Device or resource busy");
+    ExpectSendingStateOver(w);
+    EXPECT_EQ(FileRequests().size(), 1u);
+    Server.Send("05");
+    ASSERT_TRUE(WaitUntil([&] { return !LastBlockFile().empty(); }));
+    EXPECT_EQ(LastBlockFile(), copy);
 }
 
 TEST_F(SendFileTest, AnyOtherFileGoesOutUnchangedAndStays) {
@@ -316,6 +364,8 @@ TEST_F(SendFileTest, AFileThatCannotBeWrittenStopsTheRoadAndTheAnswerGoesOnceItC
 }
 
 TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
+    const AnsiString loop = Student.File("loop.m"); // a link to itself: it resolves to nothing
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
     const AnsiString NumberBox =
         "提醒 | 输入的题目序号有误。\r\n题目序号必须为题目的自然序号.\r\n如: "
         "第1个题目输入1，第2个题目输入2。";
@@ -335,6 +385,7 @@ TEST_F(SendFileTest, EachLocalCheckStopsWithItsBoxAndSendsNothing) {
         {"高等数学", "3", "/tmp/syschk_a.m",
          "提醒 | 发送的文件名前缀不能取:syschk_.\r\n请另存为一个合法文件名。", true},
         {"高等数学", "3", " T", "提醒 | 所发送文件不存在！待发送文件: T", false},
+        {"高等数学", "3", loop, "提醒 | 所发送文件不存在！待发送文件:" + loop, false},
     };
     TFormMain& w = ReadyWindow();
     for (const auto& c : cases) {
@@ -397,10 +448,13 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     EXPECT_EQ(Text(w.lblProbInfo->text()), "判断题");
 }
 
-TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndSetsTheAnswerBox) {
-    TFormMain& w = CreateWindow();
+// The student's folders have Chinese names, as on a Chinese desktop; a name that GBK cannot hold
+// is reported missing.
+TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndItsChoiceIsSent) {
+    TFormMain& w = ReadyWindow();
     EXPECT_EQ(w.OpenDialog1, nullptr);
-    const AnsiString program = Student.Write("sum.m", "function s\n");
+    ASSERT_EQ(platform::ForceFolders(Student.File("桌面")), 0);
+    const AnsiString program = Student.Write("桌面/作业.m", "function s=f\ns=1;\n");
     // Each click opens the dialog; the action closes it.
     const auto choose = [&](const std::function<void(QFileDialog*)>& action) {
         QTimer timer;
@@ -413,19 +467,33 @@ TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndSetsTheAnswerBox) {
         timer.start(5);
         w.btnSelectFile->click();
     };
-    choose([&](QFileDialog* dialog) {
-        dialog->selectFile(QString::fromStdString(program));
-        QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
-    });
+    const auto pick = [&](const QString& path) {
+        choose([&](QFileDialog* dialog) {
+            // The student types the name, as for a file that is not there.
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
+        });
+    };
+    pick(Q(program));
     ASSERT_NE(w.OpenDialog1, nullptr);
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
     choose([](QFileDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(Text(w.cbxFileName->currentText()), program);
-    choose([&](QFileDialog* dialog) {
-        // The student types the name of a file that is not there.
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-            ->setText(QString::fromStdString(Student.File("gone.m")));
-        QMetaObject::invokeMethod(dialog, "accept"); // a protected slot
-    });
+
+    ServeUploads("02");
+    SendAndWait(w, program);
+    EXPECT_EQ(FileRequests().back(),
+              "01" + ConnectedIdentity + "?3?K3?" + Student.File("桌面/syschk_作业.m"));
+    EXPECT_EQ(LastBlockFile(), "function s=f\r\nt0_syschk=cputime;\r\ns=1;\r\n");
+    EXPECT_TRUE(QFile::exists(Q(Student.File("桌面/syschk_作业.m"))));
+
+    pick(Q(Student.File("gone.m")));
+    EXPECT_EQ(w.cbxFileName->currentText(), QString());
+    const QString korean = Q(Student.Path()) + QString::fromUtf8(u8"과제.m");
+    QFile outsideGbk(korean);
+    ASSERT_TRUE(outsideGbk.open(QIODevice::WriteOnly));
+    outsideGbk.close();
+    w.cbxFileName->setEditText(QStringLiteral("x"));
+    pick(korean);
     EXPECT_EQ(w.cbxFileName->currentText(), QString());
 }
