@@ -1,5 +1,6 @@
 #include "UnitStrStream.h"
 
+#include "Files.h"
 #include "SysUtils.h"
 #include "UnitBmpReader.h"
 
@@ -27,8 +28,7 @@ std::size_t HeapBytes(const AnsiString& text) {
 class TFilePieces {
 public:
     explicit TFilePieces(const AnsiString& fileName)
-        : FFileName(fileName), FFile(std::fopen(fileName.c_str(), "rb"), &std::fclose),
-          FPiece(PieceBytes) {
+        : FFileName(fileName), FFile(platform::OpenFile(fileName, "rb")), FPiece(PieceBytes) {
         if (!FFile)
             throw EFOpenError(fileName, errno);
     }
@@ -46,7 +46,7 @@ private:
     static constexpr std::size_t PieceBytes = 256 * 1024;
 
     AnsiString FFileName;
-    std::unique_ptr<FILE, int (*)(FILE*)> FFile;
+    platform::TFileHandle FFile;
     std::vector<char> FPiece;
 };
 
