@@ -9,6 +9,7 @@
 #include "SysUtils.h"
 #include "UnitFrameProb.h"
 #include "UnitSocketClient.h"
+#include "UnitStartFile.h"
 #include "UnitThreadReceiver.h"
 #include "UnitThreadReceiverNew.h"
 
@@ -18,6 +19,8 @@
 #include <QScrollBar>
 #include <QTcpServer>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -41,6 +44,21 @@ const std::vector<AnsiString> InstructionLog = {
     "1. 发送程序后一般立刻会收到服务端返回是否正确的信息；",
     "2. 也可以通过点击“查分”了解得分情况。",
 };
+
+std::vector<AnsiString> Numbered(const AnsiString& prefix, int count) {
+    std::vector<AnsiString> lines;
+    for (int n = 1; n <= count; ++n)
+        lines.push_back(prefix + IntToStr(n));
+    return lines;
+}
+
+// Each line followed by CR LF, as the window writes its files.
+AnsiString FileText(const std::vector<AnsiString>& lines) {
+    AnsiString text;
+    for (const AnsiString& line : lines)
+        text += line + "\r\n";
+    return text;
+}
 
 } // namespace
 
@@ -122,6 +140,44 @@ TEST_F(MainWindowTest, FoldersNamedLikeTheSettingsFilesAreNoFilesAndCreationGoes
     EXPECT_EQ(BoxCount(), 0u);
     EXPECT_EQ(Text(w.cbxIP->currentText()), "555.555.555.555");
     EXPECT_EQ(LogLines(w.Memo1), InstructionLog);
+}
+
+TEST_F(MainWindowTest, StartFilesAreReadOnlyWithinTheirBoundsAndNoMoreIsWrittenBack) {
+    const std::vector<AnsiString> addresses = Numbered("10.0.", kStartFileMaxLines);
+    const std::vector<AnsiString> settings = Numbered("k=", kStartFileMaxLines);
+    const struct {
+        const char* File;
+        AnsiString Content;
+        std::vector<AnsiString> Taken; // the lines the window holds from the file
+        AnsiString AfterClose;
+    } cases[] = {
+        {"coursenames.txt", FileText(addresses) + "past\r\n", addresses,
+         FileText(addresses) + "past\r\n"}, // never written
+        {"setup_srvip.txt", FileText(addresses) + "10.9.9.9\r\n", addresses, FileText(addresses)},
+        {"setting.txt", FileText(settings) + "ipsrv=10.9.9.9\r\n", settings,
+         FileText(settings) + "portsrv=2023\r\n"},
+        // The byte bound cuts the second line: it and all after it are left out.
+        {"setup_srvip.txt",
+         "10.0.0.1\r\n" + AnsiString(kStartFileMaxBytes, 'x') + "\r\n10.0.0.2\r\n",
+         {"10.0.0.1"},
+         "10.0.0.1\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.File);
+        for (const char* name : {"setting.txt", "setup_srvip.txt", "coursenames.txt"})
+            std::remove(Folder.File(name).c_str());
+        Folder.Write(c.File, c.Content);
+        TFormMain& w = CreateWindow();
+        const AnsiString file = c.File;
+        if (file == "coursenames.txt")
+            EXPECT_EQ(Items(w.cbxCourseID), c.Taken);
+        else if (file == "setup_srvip.txt")
+            EXPECT_EQ(Items(w.cbxIP), c.Taken);
+        else
+            EXPECT_EQ(std::vector<AnsiString>(w.FSettings->begin(), w.FSettings->end()), c.Taken);
+        CloseWindow();
+        EXPECT_EQ(Folder.Read(c.File), c.AfterClose);
+    }
 }
 
 TEST_F(MainWindowTest, ClosingUpdatesTheSettingsInPlaceAndDeletesEmptyValues) {
