@@ -6,6 +6,7 @@
 #include "ScriptedTeacherServer.h"
 #include "UnitSocketClient.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
@@ -390,11 +391,20 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     EXPECT_EQ(Box(0), "系统提示 | 输入的题目序号非法，请重新输入。");
     EXPECT_EQ(Text(w.lblProbInfo->text()), "题目类型有误");
 
+    // Picking "3" from the drop-down list replaces the refused text before the list's close-up
+    // looks at it.
+    w.EditOrder->showPopup();
+    QAbstractItemView* list = w.EditOrder->view();
+    list->setCurrentIndex(list->model()->index(2, 0));
+    PressKey(list, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_EQ(Text(w.lblProbInfo->text()), "选择题");
+
     // Closing the drop-down list shows the type of the number it leaves in the box.
     w.EditOrder->setCurrentIndex(1);
     w.EditOrder->showPopup();
     w.EditOrder->hidePopup();
-    EXPECT_EQ(Text(w.lblProbInfo->text()), "判断题");
+    EXPECT_TRUE(WaitUntil([&] { return Text(w.lblProbInfo->text()) == "判断题"; }));
+    EXPECT_EQ(BoxCount(), 1u);
 }
 
 TEST_F(SendFileTest, TheFileDialogIsBuiltWhenFirstNeededAndSetsTheAnswerBox) {
