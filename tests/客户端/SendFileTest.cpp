@@ -391,8 +391,7 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     EXPECT_EQ(Box(0), "系统提示 | 输入的题目序号非法，请重新输入。");
     EXPECT_EQ(Text(w.lblProbInfo->text()), "题目类型有误");
 
-    // Picking "3" from the drop-down list replaces the refused text before the list's close-up
-    // looks at it.
+    // The close-up after picking "3" from the list sees "3", not the refused text.
     w.EditOrder->showPopup();
     QAbstractItemView* list = w.EditOrder->view();
     list->setCurrentIndex(list->model()->index(2, 0));
