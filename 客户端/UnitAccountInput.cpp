@@ -56,12 +56,20 @@ void AccountKeyFilter(char32_t& key) {
         key = 0;
 }
 
-TScreenedInput::TScreenedInput(TKeyFilter filter, int maxBytes, QObject* parent)
-    : QValidator(parent), FFilter(std::move(filter)), FMaxBytes(maxBytes) {}
+void FieldSeparatorFilter(char32_t& key) {
+    if (key == '?')
+        key = 0;
+}
 
-bool TScreenedInput::Takes(const QString& character) const {
+TScreenedInput::TScreenedInput(TKeyFilter typed, TKeyFilter filter, int maxBytes, QObject* parent)
+    : QValidator(parent), FTyped(std::move(typed)), FFilter(std::move(filter)),
+      FMaxBytes(maxBytes) {}
+
+bool TScreenedInput::Takes(const TKeyFilter& filter, const QString& character) {
     char32_t key = character.toUcs4().value(0);
-    FFilter(key);
+    if (QChar::category(key) == QChar::Other_Control)
+        return false;
+    filter(key);
     // The codec gives "?" for a character GBK has no room for.
     return key != 0 && (FromQString(character) != "?" || character == QStringLiteral("?"));
 }
@@ -75,8 +83,8 @@ bool TScreenedInput::eventFilter(QObject* watched, QEvent* event) {
         return c.isPrint() || c.isSurrogate();
     });
     const QStringList characters = Characters(typed);
-    return printable && std::none_of(characters.begin(), characters.end(),
-                                     [this](const QString& c) { return Takes(c); });
+    return printable && !std::all_of(characters.begin(), characters.end(),
+                                     [this](const QString& c) { return Takes(FTyped, c); });
 }
 
 QValidator::State TScreenedInput::validate(QString& input, int& pos) const {
@@ -85,7 +93,7 @@ QValidator::State TScreenedInput::validate(QString& input, int& pos) const {
     int bytes = 0;
     qsizetype at = 0;
     for (const QString& character : Characters(input)) {
-        if (Takes(character)) {
+        if (Takes(FFilter, character)) {
             kept.push_back({character, static_cast<int>(FromQString(character).size())});
             bytes += kept.back().Bytes;
             if (at < pos)
@@ -118,10 +126,20 @@ QValidator::State TScreenedInput::validate(QString& input, int& pos) const {
     return Acceptable;
 }
 
-void ScreenInput(QLineEdit* box, TKeyFilter filter, int maxBytes) {
-    auto* screen = new TScreenedInput(std::move(filter), maxBytes, box);
+static void InstallScreen(QLineEdit* box, TScreenedInput* screen) {
     box->setValidator(screen);
     box->installEventFilter(screen);
+}
+
+void ScreenInput(QLineEdit* box, TKeyFilter filter, int maxBytes) {
+    InstallScreen(box, new TScreenedInput(filter, filter, maxBytes, box));
+}
+
+void ScreenPasswordInput(QLineEdit* box, TKeyFilter typed, int maxBytes) {
+    InstallScreen(box, new TScreenedInput(std::move(typed), FieldSeparatorFilter, maxBytes, box));
+    // Text composed by an input method arrives as no key press, so it would pass by the typed
+    // filter.
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
 AnsiString PasswordByRepeatRule(const AnsiString& first, const AnsiString& second) {

@@ -12,6 +12,7 @@
 #include "UnitPracDataMan.h"
 #include "UnitSingleInstance.h"
 #include "UnitSocketClient.h"
+#include "UnitStartFile.h"
 #include "UnitThreadReceiver.h"
 #include "UnitThreadReceiverNew.h"
 #include "UnitTrain.h"
@@ -231,7 +232,7 @@ void TFormMain::FormCreate() {
 
     const AnsiString courseNames = GetExePath() + kCourseNamesFile;
     if (FileExists(courseNames)) {
-        FCourseNames->LoadFromFile(courseNames);
+        LoadStartFile(courseNames, *FCourseNames);
         AddItemsKeepingText(cbxCourseID, *FCourseNames, cbxCourseID->currentText());
         FCourseNames->Clear();
     }
@@ -254,7 +255,7 @@ void TFormMain::FormCreate() {
 void TFormMain::LoadSettings() {
     const AnsiString path = GetExePath() + kSettingsFile;
     if (FileExists(path)) {
-        FSettings->LoadFromFile(path);
+        LoadStartFile(path, *FSettings);
         cbxIP->setEditText(ToQString(FSettings->Values("ipsrv")));
     }
     FSettingsRead = true;
@@ -269,7 +270,7 @@ void TFormMain::InitLists() {
     const AnsiString path = GetExePath() + kServerListFile;
     if (FileExists(path)) {
         TStringList addresses;
-        addresses.LoadFromFile(path);
+        LoadStartFile(path, addresses);
         const QString text = cbxIP->currentText();
         cbxIP->clear();
         AddItemsKeepingText(cbxIP, addresses, text);

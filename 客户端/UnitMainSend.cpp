@@ -158,9 +158,12 @@ void TFormMain::BindSendHandlers() {
         Guarded([&] { EditOrderKeyPress(key); });
         return key == 0;
     });
+    // The list hides before an item picked from it reaches the text, so the close-up waits for
+    // the pick to land.
     new TEventHook(EditOrder->view(), [this](QEvent* event) {
         if (event->type() == QEvent::Hide)
-            Guarded([this] { EditOrderCloseUp(); });
+            QMetaObject::invokeMethod(
+                this, [this] { Guarded([this] { EditOrderCloseUp(); }); }, Qt::QueuedConnection);
         return false;
     });
 }

@@ -21,8 +21,8 @@ TFormRegist::TFormRegist(QWidget* parent) : QDialog(parent) {
     Edit_pwd2->setFont(font());
     ScreenInput(Edit_UserAccount, Edit_UserAccountKeyPress, kAccountBytes);
     ScreenInput(Edit_UserName, Edit_UserNameKeyPress, kUserNameBytes);
-    ScreenInput(Edit_pwd1, Edit_UserAccountKeyPress, kPasswordBytes);
-    ScreenInput(Edit_pwd2, Edit_UserAccountKeyPress, kPasswordBytes);
+    ScreenPasswordInput(Edit_pwd1, Edit_UserAccountKeyPress, kPasswordBytes);
+    ScreenPasswordInput(Edit_pwd2, Edit_UserAccountKeyPress, kPasswordBytes);
     ScreenInput(Edit_EMailAddress, Edit_EMailAddressKeyPress, TScreenedInput::NoLimit);
 }
 

@@ -19,7 +19,7 @@ TFormResetpwd::TFormResetpwd(QWidget* parent) : QDialog(parent) {
     // A masked box's style sheet (for its "*") would otherwise keep the default font.
     for (QLineEdit* box : {Edit_OldPwd, Edit_pwd1, Edit_pwd2}) {
         box->setFont(font());
-        ScreenInput(box, Edit_UserAccountKeyPress, kPasswordBytes);
+        ScreenPasswordInput(box, Edit_UserAccountKeyPress, kPasswordBytes);
     }
 }
 

@@ -121,6 +121,9 @@ TEST(AccountInputTest, TheBoxesTakeOnlyWhatTheirFiltersAndLimitsLet) {
     const std::vector<QLineEdit*> passwordBoxes = {regist.Edit_pwd1, regist.Edit_pwd2,
                                                    resetpwd.Edit_OldPwd, resetpwd.Edit_pwd1,
                                                    resetpwd.Edit_pwd2};
+    const std::vector<QLineEdit*> accountOnly = {regist.Edit_UserAccount,
+                                                 resetpwd.Edit_UserAccount};
+    const std::vector<QLineEdit*> nameAndEmail = {regist.Edit_UserName, regist.Edit_EMailAddress};
     const std::vector<QLineEdit*> nameBox = {regist.Edit_UserName};
     const std::vector<QLineEdit*> emailBox = {regist.Edit_EMailAddress};
     const std::vector<QLineEdit*> boxOfEachFilter = {regist.Edit_UserAccount, regist.Edit_UserName,
@@ -140,8 +143,11 @@ TEST(AccountInputTest, TheBoxesTakeOnlyWhatTheirFiltersAndLimitsLet) {
         {"account characters", accountBoxes, "", -1, Typed, "aZ09-._", "aZ09-._"},
         {"refused keys", accountBoxes, "", -1, Typed, "? @中\t,", ""},
         {"refused key over a selection", boxOfEachFilter, "ab1", AllSelected, Typed, "?", "ab1"},
-        {"refused pasted characters", accountBoxes, "", -1, Pasted,
+        {"refused pasted characters", accountOnly, "", -1, Pasted,
          "ab?c d中e\x01\x7f" + AnsiString(1, '\0'), "abcde"},
+        {"pasted password", passwordBoxes, "pw", -1, Pasted, "0?1 \t中\x7f", "pw01 中"},
+        {"pasted control characters", nameAndEmail, "", -1, Pasted, "a\tb\nc\rd\x01g\x1bh\x7f",
+         "abcdgh"},
         {"name keys", nameBox, "", -1, Typed, "张 @?!", "张 @!"},
         {"e-mail keys", emailBox, "", -1, Typed, "a*b/c:d?e\\f@x.cn", "abcdef@x.cn"},
         {"pasted e-mail", emailBox, "", -1, Pasted, "a*b/c:d?e\\f@x.cn", "abcdef@x.cn"},

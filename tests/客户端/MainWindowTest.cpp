@@ -9,6 +9,7 @@
 #include "SysUtils.h"
 #include "UnitFrameProb.h"
 #include "UnitSocketClient.h"
+#include "UnitStartFile.h"
 #include "UnitThreadReceiver.h"
 #include "UnitThreadReceiverNew.h"
 
@@ -122,6 +123,31 @@ TEST_F(MainWindowTest, FoldersNamedLikeTheSettingsFilesAreNoFilesAndCreationGoes
     EXPECT_EQ(BoxCount(), 0u);
     EXPECT_EQ(Text(w.cbxIP->currentText()), "555.555.555.555");
     EXPECT_EQ(LogLines(w.Memo1), InstructionLog);
+}
+
+TEST_F(MainWindowTest, StartFilesAreReadOnlyWithinTheirBoundsAndNoMoreIsWrittenBack) {
+    AnsiString within;
+    for (int n = 0; n < kStartFileMaxLines; ++n)
+        within += IntToStr(n) + "=\r\n";
+    const struct {
+        const char* File;
+        AnsiString Content, Kept; // the course items, or the file once the window has closed
+    } cases[] = {
+        {"coursenames.txt", within + "past\r\n", within},
+        // The byte bound cuts the second line: it and all after it are left out.
+        {"setup_srvip.txt", "0=\r\n" + AnsiString(kStartFileMaxBytes, 'x') + "\r\npast\r\n",
+         "0=\r\n"},
+        {"setting.txt", within + "ipsrv=past\r\n", within + "portsrv=2023\r\n"},
+    };
+    for (const auto& c : cases) {
+        Folder.Write(c.File, c.Content);
+        AnsiString courses;
+        for (const AnsiString& item : Items(CreateWindow().cbxCourseID))
+            courses += item + "\r\n";
+        CloseWindow();
+        EXPECT_EQ(AnsiString(c.File) == "coursenames.txt" ? courses : Folder.Read(c.File), c.Kept)
+            << c.File;
+    }
 }
 
 TEST_F(MainWindowTest, ClosingUpdatesTheSettingsInPlaceAndDeletesEmptyValues) {

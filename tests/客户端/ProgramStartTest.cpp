@@ -114,6 +114,17 @@ TEST_F(ProgramStartTest, ACrashedFirstInstanceDoesNotBlockTheNextStart) {
     EXPECT_EQ(next.state(), QProcess::Running);
 }
 
+TEST_F(ProgramStartTest, AQtConfigurationPushedIntoTheProgramFolderLeavesTheStartAlone) {
+    for (const char* name : {"qt.conf", "qt6.conf"})
+        Folder.Write(name, "[Paths]\nPrefix=/nonexistent\nPlugins=/nonexistent/plugins\n");
+    QProcess& client = StartClient();
+    ASSERT_TRUE(
+        WaitUntil([&] { return MainWindowAnswers() || client.state() == QProcess::NotRunning; },
+                  kStartTimeoutMs));
+    EXPECT_EQ(client.state(), QProcess::Running) << client.readAllStandardError().toStdString();
+    EXPECT_TRUE(MainWindowAnswers());
+}
+
 TEST_F(ProgramStartTest, ARegistrationAnswersOnlyForItsExactTitle) {
     const AnsiString title = "Quorvane-客户端 2.3 RC";
     auto registration = std::make_unique<TWindowTitleRegistration>(title);

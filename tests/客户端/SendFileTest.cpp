@@ -7,6 +7,7 @@
 #include "ScriptedTeacherServer.h"
 #include "UnitSocketClient.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -441,11 +442,19 @@ TEST_F(SendFileTest, TheNumberBoxTakesDigitsAndShowsTheProblemType) {
     EXPECT_EQ(Box(0), "系统提示 | 输入的题目序号非法，请重新输入。");
     EXPECT_EQ(Text(w.lblProbInfo->text()), "题目类型有误");
 
+    // The close-up after picking "3" from the list sees "3", not the refused text.
+    w.EditOrder->showPopup();
+    QAbstractItemView* list = w.EditOrder->view();
+    list->setCurrentIndex(list->model()->index(2, 0));
+    PressKey(list, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_EQ(Text(w.lblProbInfo->text()), "选择题");
+
     // Closing the drop-down list shows the type of the number it leaves in the box.
     w.EditOrder->setCurrentIndex(1);
     w.EditOrder->showPopup();
     w.EditOrder->hidePopup();
-    EXPECT_EQ(Text(w.lblProbInfo->text()), "判断题");
+    EXPECT_TRUE(WaitUntil([&] { return Text(w.lblProbInfo->text()) == "判断题"; }));
+    EXPECT_EQ(BoxCount(), 1u);
 }
 
 // The student's folders have Chinese names, as on a Chinese desktop; a name that GBK cannot hold

@@ -1,0 +1,38 @@
+#include "UnitStartFile.h"
+
+#include "SysUtils.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+// The bytes within the bound, ending with the last line break inside it when the file goes on
+// past the bound.
+static AnsiString ReadWithinBound(const AnsiString& fileName) {
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (!file)
+        throw EFOpenError(fileName, errno);
+    // One byte past the bound tells whether the file goes on.
+    AnsiString text(kStartFileMaxBytes + 1, '\0');
+    const std::size_t read = std::fread(text.data(), 1, text.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    const int readError = errno;
+    std::fclose(file);
+    if (failed)
+        throw EFOpenError(fileName, readError);
+    text.resize(read);
+    if (read > kStartFileMaxBytes) {
+        const std::size_t lastBreak = text.find_last_of("\r\n", kStartFileMaxBytes - 1);
+        text.resize(lastBreak == AnsiString::npos ? 0 : lastBreak + 1);
+    }
+    return text;
+}
+
+void LoadStartFile(const AnsiString& fileName, TStringList& lines) {
+    TStringList all;
+    all.SetText(ReadWithinBound(fileName));
+    TStringList kept;
+    for (int i = 0; i < std::min(all.Count(), kStartFileMaxLines); ++i)
+        kept.Add(all[i]);
+    lines = kept;
+}
