@@ -5,6 +5,7 @@
 #include "Screen.h"
 #include "UnitCommon.h"
 #include "UnitPracDataMan.h"
+#include "UnitStartFile.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -72,7 +73,7 @@ void TFormTrain::ReadSetIndex() {
     const AnsiString path = GetExePath() + kSetIndexFile;
     if (!FileExists(path))
         return;
-    DbSetLines->LoadFromFile(path);
+    LoadStartFile(path, *DbSetLines);
     for (int i = 0; i < DbSetLines->Count(); ++i) {
         const AnsiString name = DbSetLines->Names(i);
         SetNames->Add(name);

@@ -1,5 +1,6 @@
 #include "UnitStartFile.h"
 
+#include "Files.h"
 #include "SysUtils.h"
 
 #include <algorithm>
@@ -9,17 +10,14 @@
 // The bytes within the bound, ending with the last line break inside it when the file goes on
 // past the bound.
 static AnsiString ReadWithinBound(const AnsiString& fileName) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    const platform::TFileHandle file(platform::OpenFile(fileName, "rb"));
     if (!file)
         throw EFOpenError(fileName, errno);
     // One byte past the bound tells whether the file goes on.
     AnsiString text(kStartFileMaxBytes + 1, '\0');
-    const std::size_t read = std::fread(text.data(), 1, text.size(), file);
-    const bool failed = std::ferror(file) != 0;
-    const int readError = errno;
-    std::fclose(file);
-    if (failed)
-        throw EFOpenError(fileName, readError);
+    const std::size_t read = std::fread(text.data(), 1, text.size(), file.get());
+    if (std::ferror(file.get()))
+        throw EFReadError(fileName, errno);
     text.resize(read);
     if (read > kStartFileMaxBytes) {
         const std::size_t lastBreak = text.find_last_of("\r\n", kStartFileMaxBytes - 1);

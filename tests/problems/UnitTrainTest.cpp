@@ -6,6 +6,7 @@
 #include "ProblemFileWriter.h"
 #include "TestSupport.h"
 #include "UnitPracDataMan.h"
+#include "UnitStartFile.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -111,6 +112,16 @@ TEST_F(FormTrainTest, CreationListsEveryLineAndLooksUpItsFileByName) {
     EXPECT_EQ(Title(), ToQString("测试题浏览窗口"));
     EXPECT_EQ(form->btnOpenDb->text(), ToQString("开"));
     EXPECT_EQ(form->btnOpenDb->toolTip(), ToQString("打开题集"));
+}
+
+// The index is read at every start from the folder pushes land in: only as far as a real one
+// reaches.
+TEST_F(FormTrainTest, AnIndexPastTheStartFileBoundListsOnlyItsFirstLines) {
+    AnsiString index;
+    for (int line = 0; line <= kStartFileMaxLines; ++line)
+        index += "set=a.db\r\n";
+    Create(index);
+    EXPECT_EQ(form->cbxTrain->count(), kStartFileMaxLines);
 }
 
 TEST_F(FormTrainTest, NotesHoldThreeLines) {
