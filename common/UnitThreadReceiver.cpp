@@ -2,9 +2,10 @@
 
 #include "UnitCheckText.h"
 
-TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections,
-                                         std::size_t maxFileBytes)
-    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()),
+TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port,
+                                         std::shared_ptr<TTransferBudget> budget,
+                                         int maxConnections, std::size_t maxFileBytes)
+    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()), FBudget(std::move(budget)),
       FMaxConnections(maxConnections), FMaxFileBytes(maxFileBytes) {
     FServerSocket = std::make_unique<platform::TServerSocket>();
     FServerSocket->SetPort(port);

@@ -21,9 +21,11 @@ public:
     static constexpr int MaxPeers = 1000;
 
     // Listens at once on all local IPv4 addresses; a port that cannot be bound raises the
-    // socket error and no receiver exists.
-    TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections = MaxConnections,
-                        std::size_t maxFileBytes = MaxReceivedFileBytes);
+    // socket error and no receiver exists. Files in progress take their memory from the budget.
+    TSocketFileReceiver(
+        const AnsiString& folder, int port,
+        std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>(),
+        int maxConnections = MaxConnections, std::size_t maxFileBytes = MaxReceivedFileBytes);
     ~TSocketFileReceiver();
     TSocketFileReceiver(const TSocketFileReceiver&) = delete;
     TSocketFileReceiver& operator=(const TSocketFileReceiver&) = delete;
@@ -52,9 +54,10 @@ private:
     bool HasOtherConnectionFrom(const AnsiString& address,
                                 const platform::TCustomWinSocket& socket) const;
     TReceiveContext Context() const {
-        return TReceiveContext{FFolder, FLocalID, FLog, nullptr, FMaxFileBytes};
+        return TReceiveContext{FFolder, FLocalID, FLog, nullptr, FMaxFileBytes, FBudget};
     }
 
+    std::shared_ptr<TTransferBudget> FBudget;
     int FMaxConnections;
     std::size_t FMaxFileBytes;
 };

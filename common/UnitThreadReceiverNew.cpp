@@ -12,9 +12,11 @@ constexpr std::chrono::milliseconds DownloadStartWait(200);
 
 } // namespace
 
-TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder, std::size_t maxFileBytes)
+TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder,
+                                               std::shared_ptr<TTransferBudget> budget,
+                                               std::size_t maxFileBytes)
     : FFolder(folder), FClientSocket(std::make_unique<platform::TClientSocket>()),
-      FMaxFileBytes(maxFileBytes) {
+      FBudget(std::move(budget)), FMaxFileBytes(maxFileBytes) {
     FClientSocket->OnRead = [this](platform::TCustomWinSocket& socket) {
         ClientSocketRead(socket);
     };
@@ -61,8 +63,7 @@ void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socke
 
 void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket) {
     const std::weak_ptr<bool> alive = FAlive;
-    const TReadOutcome outcome = ReceiveOnRead(
-        FClients, socket, TReceiveContext{FFolder, FStudentNo, FLog, &FSteps, FMaxFileBytes});
+    const TReadOutcome outcome = ReceiveOnRead(FClients, socket, Context());
     if (outcome != TReadOutcome::FileCompleted || alive.expired() || !FOnDone)
         return;
     const std::function<void()> done = FOnDone; // the callback may rebind FOnDone

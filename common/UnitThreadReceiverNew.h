@@ -14,9 +14,12 @@ class QPlainTextEdit;
 
 class TSocketFileReceiverNew {
 public:
-    // Unconnected until Connect or StartDownload.
-    explicit TSocketFileReceiverNew(const AnsiString& folder,
-                                    std::size_t maxFileBytes = MaxReceivedFileBytes);
+    // Unconnected until Connect or StartDownload. The file in progress takes its memory from
+    // the budget.
+    explicit TSocketFileReceiverNew(
+        const AnsiString& folder,
+        std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>(),
+        std::size_t maxFileBytes = MaxReceivedFileBytes);
     ~TSocketFileReceiverNew();
     TSocketFileReceiverNew(const TSocketFileReceiverNew&) = delete;
     TSocketFileReceiverNew& operator=(const TSocketFileReceiverNew&) = delete;
@@ -42,7 +45,12 @@ public:
     std::function<void()> FOnDone;      // called last when a file is complete
 
 private:
+    TReceiveContext Context() const {
+        return TReceiveContext{FFolder, FStudentNo, FLog, &FSteps, FMaxFileBytes, FBudget};
+    }
+
     TChannelSteps FSteps;
+    std::shared_ptr<TTransferBudget> FBudget;
     std::size_t FMaxFileBytes;
     // Lets a read that showed a box find out whether the channel outlived it.
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);

@@ -1,9 +1,9 @@
 #include "PushFixture.h"
 
 void PushReceiverTest::SetUp() {
-    receiver =
-        std::make_unique<TSocketFileReceiver>(folder.Path(), 0, // the system picks
-                                              TSocketFileReceiver::MaxConnections, maxFileBytes);
+    receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), 0, // the system picks
+                                                     budget, TSocketFileReceiver::MaxConnections,
+                                                     maxFileBytes);
     port = receiver->FServerSocket->Port();
     receiver->FLog = &log;
     reads = std::make_unique<ReadCounter>(receiver->FServerSocket->OnClientRead);

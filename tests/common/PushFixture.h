@@ -28,7 +28,9 @@ protected:
     void Push(ReceiverPeer& from, const AnsiString& name, const AnsiString& bytes);
     AnsiString Id() const { return receiver->FLocalID; }
 
-    std::size_t maxFileBytes = MaxReceivedFileBytes; // the receiver is made with this bound
+    // The receiver is made with these.
+    std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>();
+    std::size_t maxFileBytes = MaxReceivedFileBytes;
     ProgramFolder folder;
     QPlainTextEdit log;
     ModalBoxCloser boxes;

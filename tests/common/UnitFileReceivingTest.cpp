@@ -291,7 +291,7 @@ TEST_F(BoundedPushReceiverTest, TransferGrowingPastTheBoundIsDropped) {
     Offer(*peer, "big.bin", 1, 0);
     for (int block = 0; block < 3; ++block)
         SendBlock(*peer, FileBytes(1024), "04"); // up to exactly the bound: still taken
-    EXPECT_LE(receiver->FClients[0].Stream->capacity(), maxFileBytes);
+    EXPECT_LE(receiver->FClients[0].Stream->Capacity(), maxFileBytes);
     SendBlock(*peer, "y", ""); // one byte more: dropped
     EXPECT_FALSE(folder.Exists("big.bin"));
     EXPECT_FALSE(receiver->FClients[0].Stream.has_value());
@@ -301,4 +301,34 @@ TEST_F(BoundedPushReceiverTest, TransferGrowingPastTheBoundIsDropped) {
 
     Push(*peer, "after.bin", "still usable"); // the connection and the record go on
     EXPECT_EQ(folder.Read("after.bin"), "still usable");
+}
+
+namespace {
+
+// Two blocks in progress spend the budget.
+class BudgetedPushReceiverTest : public PushReceiverTest {
+protected:
+    BudgetedPushReceiverTest() { budget = std::make_shared<TTransferBudget>(2 * 1024); }
+};
+
+} // namespace
+
+TEST_F(BudgetedPushReceiverTest,
+       TransferThatWouldPassTheSharedBudgetIsDroppedAndTheOtherCompletes) {
+    EXPECT_EQ(MaxTransfersInProgressBytes, 256u * 1024 * 1024);
+    auto other = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    Offer(*peer, "first.bin", 2048, 2);
+    Offer(*other, "second.bin", 2048, 2);
+    SendBlock(*peer, FileBytes(1024), "04");
+    SendBlock(*other, FileBytes(1024, 3), "04");
+    SendBlock(*peer, FileBytes(1024, 5), ""); // would pass the budget: dropped
+    SendBlock(*other, FileBytes(1024, 5), "09");
+
+    EXPECT_FALSE(folder.Exists("first.bin"));
+    EXPECT_EQ(folder.Read("second.bin"), FileBytes(1024, 3) + FileBytes(1024, 5));
+    EXPECT_EQ(budget->InUse(), 0u);
+    const auto lines = LogLines(&log);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(AfterTimeStamp(lines[0]), " first.bin 文件过大，已放弃接收");
+    EXPECT_EQ(AfterTimeStamp(lines[1]), "  文件接收完毕: second.bin");
 }

@@ -16,7 +16,7 @@ const AnsiString StudentNo = "20230017";
 class DownloadChannelTest : public testing::Test {
 protected:
     void SetUp() override {
-        channel = std::make_unique<TSocketFileReceiverNew>(folder.Path(), maxFileBytes);
+        channel = std::make_unique<TSocketFileReceiverNew>(folder.Path(), budget, maxFileBytes);
         channel->FLog = &log;
         channel->FStudentNo = StudentNo;
         channel->FButton = &button;
@@ -49,7 +49,9 @@ protected:
         ExpectReply("18");
     }
 
-    std::size_t maxFileBytes = MaxReceivedFileBytes; // the channel is made with this bound
+    // The channel is made with these.
+    std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>();
+    std::size_t maxFileBytes = MaxReceivedFileBytes;
     ProgramFolder folder;
     QPlainTextEdit log;
     QPushButton button;

@@ -89,7 +89,7 @@ TEST_F(PushReceiverTest, AddressBeyondTheLastRecordIsClosedAndChangesNothing) {
 
 TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
     ProgramFolder folder;
-    TSocketFileReceiver receiver(folder.Path(), 0, 2);
+    TSocketFileReceiver receiver(folder.Path(), 0, std::make_shared<TTransferBudget>(), 2);
     const int port = receiver.FServerSocket->Port();
     auto first = ReceiverPeer::ConnectTo(port);
     auto second = ReceiverPeer::ConnectTo(port);
@@ -150,6 +150,7 @@ TEST_F(PushReceiverTest, DestroyingMidTransferWritesNothing) {
     ExpectReply(*other, "05");
 
     receiver.reset();
+    EXPECT_EQ(budget->InUse(), 0u);
     EXPECT_TRUE(peer->WaitClosedByReceiver());
     EXPECT_TRUE(other->WaitClosedByReceiver());
     EXPECT_FALSE(folder.Exists("open.bin"));
