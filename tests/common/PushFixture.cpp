@@ -2,8 +2,7 @@
 
 void PushReceiverTest::SetUp() {
     receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), 0, // the system picks
-                                                     budget, TSocketFileReceiver::MaxConnections,
-                                                     maxFileBytes);
+                                                     budget, limits);
     port = receiver->FServerSocket->Port();
     receiver->FLog = &log;
     reads = std::make_unique<ReadCounter>(receiver->FServerSocket->OnClientRead);

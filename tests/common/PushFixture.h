@@ -29,8 +29,8 @@ protected:
     AnsiString Id() const { return receiver->FLocalID; }
 
     // The receiver is made with these.
+    TPushReceiverLimits limits;
     std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>();
-    std::size_t maxFileBytes = MaxReceivedFileBytes;
     ProgramFolder folder;
     QPlainTextEdit log;
     ModalBoxCloser boxes;

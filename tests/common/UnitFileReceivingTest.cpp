@@ -281,7 +281,7 @@ namespace {
 // Files may grow to three blocks: the doubling buffer would pass that bound on the third.
 class BoundedPushReceiverTest : public PushReceiverTest {
 protected:
-    BoundedPushReceiverTest() { maxFileBytes = 3 * 1024; }
+    BoundedPushReceiverTest() { limits.MaxFileBytes = 3 * 1024; }
 };
 
 } // namespace
@@ -291,7 +291,7 @@ TEST_F(BoundedPushReceiverTest, TransferGrowingPastTheBoundIsDropped) {
     Offer(*peer, "big.bin", 1, 0);
     for (int block = 0; block < 3; ++block)
         SendBlock(*peer, FileBytes(1024), "04"); // up to exactly the bound: still taken
-    EXPECT_LE(receiver->FClients[0].Stream->Capacity(), maxFileBytes);
+    EXPECT_LE(receiver->FClients[0].Stream->Capacity(), limits.MaxFileBytes);
     SendBlock(*peer, "y", ""); // one byte more: dropped
     EXPECT_FALSE(folder.Exists("big.bin"));
     EXPECT_FALSE(receiver->FClients[0].Stream.has_value());

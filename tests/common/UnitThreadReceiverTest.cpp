@@ -89,7 +89,8 @@ TEST_F(PushReceiverTest, AddressBeyondTheLastRecordIsClosedAndChangesNothing) {
 
 TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
     ProgramFolder folder;
-    TSocketFileReceiver receiver(folder.Path(), 0, std::make_shared<TTransferBudget>(), 2);
+    TSocketFileReceiver receiver(folder.Path(), 0, std::make_shared<TTransferBudget>(),
+                                 TPushReceiverLimits{.MaxConnections = 2});
     const int port = receiver.FServerSocket->Port();
     auto first = ReceiverPeer::ConnectTo(port);
     auto second = ReceiverPeer::ConnectTo(port);
@@ -103,6 +104,47 @@ TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
         served->Send("01probe");
         EXPECT_EQ(served->Take(2 + receiver.FLocalID.size()), "03" + receiver.FLocalID);
     }
+}
+
+namespace {
+
+// Three places, two for each address.
+class SharedPushReceiverTest : public PushReceiverTest {
+protected:
+    SharedPushReceiverTest() {
+        limits.MaxConnections = 3;
+        limits.MaxConnectionsPerAddress = 2;
+    }
+};
+
+// Silence closes a connection within a second.
+class ImpatientPushReceiverTest : public PushReceiverTest {
+protected:
+    ImpatientPushReceiverTest() { limits.IdleTimeout = std::chrono::seconds(1); }
+};
+
+} // namespace
+
+TEST_F(SharedPushReceiverTest, AddressPastItsShareLeavesAPlaceForAnotherAddressesPush) {
+    auto second = ReceiverPeer::ConnectTo(port);
+    auto third = ReceiverPeer::ConnectTo(port);
+    EXPECT_TRUE(third->WaitClosedByReceiver());
+
+    auto teacher = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    Push(*teacher, "pushed.bin", "from the teacher");
+    EXPECT_EQ(folder.Read("pushed.bin"), "from the teacher");
+}
+
+TEST_F(ImpatientPushReceiverTest, SilentConnectionIsClosedAndItsTransferGivenUp) {
+    Offer(*peer, "stalled.bin", 2000, 2);
+    SendBlock(*peer, FileBytes(1024), "04");
+
+    EXPECT_TRUE(peer->WaitClosedByReceiver());
+    ASSERT_TRUE(WaitUntil([&] { return receiver->FPeerAddresses->Count() == 0; }));
+    EXPECT_EQ(budget->InUse(), 0u);
+    const auto lines = LogLines(&log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(AfterTimeStamp(lines[0]), " stalled.bin 接收中断，已放弃接收");
 }
 
 // --- Socket ------------------------------------------------------------------------------------
