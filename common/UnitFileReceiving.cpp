@@ -220,6 +220,7 @@ TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& s
 }
 
 void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context) {
+    record.AwaitingCommand = true; // a block expected on the lost connection is no longer
     if (!record.Stream)
         return;
     record.Stream.reset();

@@ -58,7 +58,8 @@ enum class TReadOutcome { Handled, FileCompleted };
 TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                            const TReceiveContext& context);
 
-// Drops a file in progress whose peer has gone, writing nothing, and logs that it was given up.
+// Drops a file in progress whose peer has gone, writing nothing, and logs that it was given up;
+// the record awaits a command again.
 void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context);
 
 // The last part of an offered name: what follows its last "\", ":" or "/", where a byte that is

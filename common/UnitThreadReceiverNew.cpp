@@ -20,6 +20,9 @@ TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder,
     FClientSocket->OnRead = [this](platform::TCustomWinSocket& socket) {
         ClientSocketRead(socket);
     };
+    FClientSocket->OnDisconnect = [this](platform::TCustomWinSocket& socket) {
+        ClientSocketDisconnect(socket);
+    };
     FClientSocket->OnError = [this](platform::TCustomWinSocket& socket, platform::TErrorEvent event,
                                     int& errorCode) {
         ClientSocketError(socket, event, errorCode);
@@ -32,6 +35,8 @@ TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder,
 }
 
 TSocketFileReceiverNew::~TSocketFileReceiverNew() {
+    // Our own close ends no download that anyone is told of.
+    FClientSocket->OnDisconnect = nullptr;
     FClientSocket->Close();
     FClientSocket.reset();
 }
@@ -59,6 +64,16 @@ void TSocketFileReceiverNew::StartDownload() {
 void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socket,
                                                platform::TErrorEvent, int& errorCode) {
     platform::ClearSocketError(socket, errorCode);
+}
+
+void TSocketFileReceiverNew::ClientSocketDisconnect(platform::TCustomWinSocket&) {
+    // Busy without a file in progress is a request ("18") the server never answered.
+    const bool downloadLost = FDownloading || FClients.Stream.has_value();
+    AbandonTransfer(FClients, Context());
+    if (!downloadLost)
+        return;
+    FSteps.EnableButton();
+    FSteps.ClearBusy();
 }
 
 void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket) {

@@ -28,9 +28,13 @@ public:
     // when it is not open. A different end point while open raises "Can't change value while
     // socket is active". Always true.
     bool Connect(const AnsiString& address, int port);
-    // Busy from here until the file is complete or the server has no shared file.
+    // Busy from here until the file is complete, the server has no shared file, or the
+    // connection closes.
     void StartDownload();
 
+    // A download the connection took with it is over: its file is given up, and the student
+    // may ask again.
+    void ClientSocketDisconnect(platform::TCustomWinSocket& socket);
     void ClientSocketError(platform::TCustomWinSocket& socket, platform::TErrorEvent event,
                            int& errorCode);
     void ClientSocketRead(platform::TCustomWinSocket& socket);
