@@ -18,23 +18,7 @@ TTransferBuffer::TTransferBuffer(std::shared_ptr<TTransferBudget> budget)
     : FBudget(std::move(budget)) {}
 
 TTransferBuffer::~TTransferBuffer() {
-    if (FTaken > 0)
-        FBudget->GiveBack(FTaken);
-}
-
-TTransferBuffer::TTransferBuffer(TTransferBuffer&& other) noexcept
-    : FBudget(std::move(other.FBudget)), FBytes(std::move(other.FBytes)),
-      FTaken(std::exchange(other.FTaken, 0)) {}
-
-TTransferBuffer& TTransferBuffer::operator=(TTransferBuffer&& other) noexcept {
-    if (this != &other) {
-        if (FTaken > 0)
-            FBudget->GiveBack(FTaken);
-        FBudget = std::move(other.FBudget);
-        FBytes = std::move(other.FBytes);
-        FTaken = std::exchange(other.FTaken, 0);
-    }
-    return *this;
+    FBudget->GiveBack(FTaken);
 }
 
 bool TTransferBuffer::Append(const char* bytes, std::size_t count, std::size_t bound) {

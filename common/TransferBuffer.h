@@ -34,8 +34,8 @@ class TTransferBuffer {
 public:
     explicit TTransferBuffer(std::shared_ptr<TTransferBudget> budget);
     ~TTransferBuffer();
-    TTransferBuffer(TTransferBuffer&& other) noexcept;
-    TTransferBuffer& operator=(TTransferBuffer&& other) noexcept;
+    TTransferBuffer(const TTransferBuffer&) = delete;
+    TTransferBuffer& operator=(const TTransferBuffer&) = delete;
 
     // Appends the bytes unless the file would pass the bound or the budget lacks the room; then
     // false and nothing changes. Grows by doubling, never past the bound nor the budget.

@@ -94,7 +94,7 @@ void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceive
     record.FilePath = folder + namePart;
     if (RefusedNameError(namePart) == 0)
         ::unlink(record.FilePath.c_str()); // a file that is not there is fine
-    record.Stream.emplace(context.Budget);
+    record.Stream = std::make_unique<TTransferBuffer>(context.Budget);
 }
 
 void AnnounceSize(CMM_CLIENTInfo& record, const AnsiString& payload) {

@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QPlainTextEdit;
 namespace platform {
@@ -16,7 +15,7 @@ class TCustomWinSocket;
 
 // One transfer: whether the next read is a text message or a file block, and the file so far.
 struct CMM_CLIENTInfo {
-    std::optional<TTransferBuffer> Stream; // the file's bytes; absent between transfers
+    std::unique_ptr<TTransferBuffer> Stream; // the file's bytes; absent between transfers
     AnsiString FilePath;
     AnsiString PeerAddress;
     AnsiString FileName;

