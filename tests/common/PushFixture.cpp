@@ -1,6 +1,6 @@
 #include "PushFixture.h"
 
-void PushReceiverTest::SetUp() {
+void PushReceiverTest::Listen() {
     receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), 0, // the system picks
                                                      budget, limits);
     port = receiver->FServerSocket->Port();

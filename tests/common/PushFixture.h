@@ -14,7 +14,9 @@
 
 class PushReceiverTest : public testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override { Listen(); }
+    // Makes the receiver anew, with the limits and the budget as they stand, and connects peer.
+    void Listen();
 
     // Sends one message and waits until the receiver has handled the given number of reads.
     void Send(ReceiverPeer& from, const AnsiString& message, int readEvents = 1);

@@ -303,18 +303,9 @@ TEST_F(BoundedPushReceiverTest, TransferGrowingPastTheBoundIsDropped) {
     EXPECT_EQ(folder.Read("after.bin"), "still usable");
 }
 
-namespace {
-
-// Three blocks in progress spend the budget.
-class BudgetedPushReceiverTest : public PushReceiverTest {
-protected:
-    BudgetedPushReceiverTest() { budget = std::make_shared<TTransferBudget>(3 * 1024); }
-};
-
-} // namespace
-
-TEST_F(BudgetedPushReceiverTest,
-       TransferThatWouldPassTheSharedBudgetIsDroppedAndTheOtherCompletes) {
+TEST_F(PushReceiverTest, TransferThatWouldPassTheSharedBudgetIsDroppedAndTheOtherCompletes) {
+    budget = std::make_shared<TTransferBudget>(3 * 1024);
+    Listen();
     auto other = ReceiverPeer::ConnectTo(port, "127.0.0.2");
     Offer(*peer, "first.bin", 2048, 2);
     Offer(*other, "second.bin", 3072, 3);

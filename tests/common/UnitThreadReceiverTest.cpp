@@ -106,23 +106,9 @@ TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
     }
 }
 
-namespace {
-
-// Three places, two for each address.
-class SharedPushReceiverTest : public PushReceiverTest {
-protected:
-    SharedPushReceiverTest() { limits = {.MaxConnections = 3, .MaxConnectionsPerAddress = 2}; }
-};
-
-// Silence closes a connection within a second.
-class ImpatientPushReceiverTest : public PushReceiverTest {
-protected:
-    ImpatientPushReceiverTest() { limits.IdleTimeout = std::chrono::seconds(1); }
-};
-
-} // namespace
-
-TEST_F(SharedPushReceiverTest, AddressPastItsShareLeavesAPlaceForAnotherAddressesPush) {
+TEST_F(PushReceiverTest, AddressPastItsShareLeavesAPlaceForAnotherAddressesPush) {
+    limits = {.MaxConnections = 3, .MaxConnectionsPerAddress = 2};
+    Listen();
     auto second = ReceiverPeer::ConnectTo(port);
     auto third = ReceiverPeer::ConnectTo(port);
     EXPECT_TRUE(third->WaitClosedByReceiver());
@@ -131,7 +117,9 @@ TEST_F(SharedPushReceiverTest, AddressPastItsShareLeavesAPlaceForAnotherAddresse
     EXPECT_EQ(folder.Read("pushed.bin"), "from the teacher");
 }
 
-TEST_F(ImpatientPushReceiverTest, SilentConnectionIsClosedAndItsTransferGivenUp) {
+TEST_F(PushReceiverTest, SilentConnectionIsClosedAndItsTransferGivenUp) {
+    limits.IdleTimeout = std::chrono::seconds(1);
+    Listen();
     Offer(*peer, "stalled.bin", 2000, 2);
     EXPECT_TRUE(peer->WaitClosedByReceiver());
     ASSERT_TRUE(WaitUntil([&] { return !LogLines(&log).empty(); }));
