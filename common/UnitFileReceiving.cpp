@@ -76,7 +76,7 @@ void WriteReceivedFile(const CMM_CLIENTInfo& record) {
     std::FILE* file = platform::OpenFile(record.FilePath, "wb");
     if (!file)
         throw EFCreateError(record.FilePath, errno);
-    WriteAndClose(file, *record.Stream);
+    WriteAndClose(file, record.Stream->Bytes());
 }
 
 void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceiveContext& context) {
@@ -90,7 +90,7 @@ void OfferFile(CMM_CLIENTInfo& record, const AnsiString& payload, const TReceive
     record.FilePath = folder + namePart;
     if (RefusedNameError(namePart) == 0)
         platform::DeleteFile(record.FilePath); // a file that is not there is fine
-    record.Stream.emplace();
+    record.Stream = std::make_unique<TTransferBuffer>(context.Budget);
 }
 
 void AnnounceSize(CMM_CLIENTInfo& record, const AnsiString& payload) {
@@ -158,20 +158,6 @@ TReadOutcome CompleteFile(CMM_CLIENTInfo& record, platform::TCustomWinSocket& so
     return TReadOutcome::FileCompleted;
 }
 
-// Grows the buffer by doubling but never past the bound. A string's own growth (reserve too)
-// doubles past it, so a fresh string of the wanted capacity takes the bytes over.
-void AppendWithinBound(std::string& buffer, const char* bytes, std::size_t count,
-                       std::size_t bound) {
-    const std::size_t needed = buffer.size() + count;
-    if (needed > buffer.capacity()) {
-        std::string grown;
-        grown.reserve(std::min(std::max(needed, 2 * buffer.capacity()), bound));
-        grown.append(buffer);
-        buffer.swap(grown);
-    }
-    buffer.append(bytes, count);
-}
-
 TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                          const TReceiveContext& context) {
     char block[BlockSize];
@@ -181,7 +167,7 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
     record.AwaitingCommand = true;
     if (!record.Stream)
         return TReadOutcome::Handled; // a block outside any transfer is not a file
-    if (record.Stream->size() + static_cast<std::size_t>(count) > context.MaxFileBytes) {
+    if (!record.Stream->Append(block, static_cast<std::size_t>(count), context.MaxFileBytes)) {
         record.Stream.reset();
         // The channel's download is over as if complete, so that the student can ask again.
         if (context.Channel) {
@@ -192,7 +178,6 @@ TReadOutcome HandleBlock(CMM_CLIENTInfo& record, platform::TCustomWinSocket& soc
                     TimeStamp() + " " + FileNamePart(record.FileName) + " 文件过大，已放弃接收");
         return TReadOutcome::Handled;
     }
-    AppendWithinBound(*record.Stream, block, static_cast<std::size_t>(count), context.MaxFileBytes);
     record.BlocksReceived += 1;
     record.BytesReceived += count;
     if (count != BlockSize || record.BlocksReceived == record.BlockCount)
@@ -231,6 +216,7 @@ TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& s
 }
 
 void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context) {
+    record.AwaitingCommand = true; // a block expected on the lost connection is no longer
     if (!record.Stream)
         return;
     record.Stream.reset();

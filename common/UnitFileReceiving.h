@@ -3,10 +3,10 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "TransferBuffer.h"
 
 #include <functional>
-#include <optional>
-#include <string>
+#include <memory>
 
 class QPlainTextEdit;
 namespace platform {
@@ -15,7 +15,7 @@ class TCustomWinSocket;
 
 // One transfer: whether the next read is a text message or a file block, and the file so far.
 struct CMM_CLIENTInfo {
-    std::optional<std::string> Stream; // the file's bytes; absent between transfers
+    std::unique_ptr<TTransferBuffer> Stream; // the file's bytes; absent between transfers
     AnsiString FilePath;
     AnsiString PeerAddress;
     AnsiString FileName;
@@ -26,8 +26,9 @@ struct CMM_CLIENTInfo {
     int BlockCount = 0;
 };
 
-// A transfer whose file would grow past its bound is dropped: a peer must not exhaust our
-// memory. The receivers take this one unless they are given another.
+// A transfer whose file would grow past its bound, or past what the budget of every transfer in
+// progress has left, is dropped: a peer must not exhaust our memory. The receivers take this
+// bound unless they are given another.
 constexpr std::size_t MaxReceivedFileBytes = 256u * 1024u * 1024u;
 
 // What a download channel adds to the exchange: the codes "27" and "18" and its own steps
@@ -39,11 +40,12 @@ struct TChannelSteps {
 
 // Everything a read needs besides the record and the connection.
 struct TReceiveContext {
-    AnsiString Folder;            // where files are written
-    AnsiString Identity;          // follows the code of every reply
-    QPlainTextEdit* Log;          // no lines when absent
-    const TChannelSteps* Channel; // absent on the push receiver
-    std::size_t MaxFileBytes;     // the bound of one file
+    AnsiString Folder;                       // where files are written
+    AnsiString Identity;                     // follows the code of every reply
+    QPlainTextEdit* Log;                     // no lines when absent
+    const TChannelSteps* Channel;            // absent on the push receiver
+    std::size_t MaxFileBytes;                // the bound of one file
+    std::shared_ptr<TTransferBudget> Budget; // shared by every file in progress
 };
 
 enum class TReadOutcome { Handled, FileCompleted };
@@ -55,7 +57,8 @@ enum class TReadOutcome { Handled, FileCompleted };
 TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                            const TReceiveContext& context);
 
-// Drops a file in progress whose peer has gone, writing nothing, and logs that it was given up.
+// Drops a file in progress whose peer has gone, writing nothing, and logs that it was given up;
+// the record awaits a command again.
 void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context);
 
 // The last part of an offered name: what follows its last "\", ":" or "/", where a byte that is

@@ -2,10 +2,13 @@
 
 #include "UnitCheckText.h"
 
-TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections,
-                                         std::size_t maxFileBytes)
-    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()),
-      FMaxConnections(maxConnections), FMaxFileBytes(maxFileBytes) {
+#include <QTimer>
+
+TSocketFileReceiver::TSocketFileReceiver(const AnsiString& folder, int port,
+                                         std::shared_ptr<TTransferBudget> budget,
+                                         const TPushReceiverLimits& limits)
+    : FFolder(folder), FPeerAddresses(std::make_unique<TStringList>()), FBudget(std::move(budget)),
+      FLimits(limits) {
     FServerSocket = std::make_unique<platform::TServerSocket>();
     FServerSocket->SetPort(port);
     FServerSocket->OnClientConnect = [this](platform::TCustomWinSocket& socket) {
@@ -43,25 +46,40 @@ int TSocketFileReceiver::FindConnectionIndex(const AnsiString& address) {
     return -1;
 }
 
-bool TSocketFileReceiver::HasOtherConnectionFrom(const AnsiString& address,
-                                                 const platform::TCustomWinSocket& socket) const {
-    for (int i = 0; i < FServerSocket->ActiveConnections(); ++i) {
-        const platform::TCustomWinSocket& connection = FServerSocket->Connections(i);
-        if (&connection != &socket && connection.RemoteAddress() == address)
-            return true;
-    }
-    return false;
+int TSocketFileReceiver::ConnectionsFrom(const AnsiString& address) const {
+    int count = 0;
+    for (int i = 0; i < FServerSocket->ActiveConnections(); ++i)
+        if (FServerSocket->Connections(i).RemoteAddress() == address)
+            ++count;
+    return count;
+}
+
+void TSocketFileReceiver::WatchForSilence(platform::TCustomWinSocket& socket) {
+    auto* timer = new QTimer(&socket);
+    timer->setSingleShot(true);
+    timer->setInterval(FLimits.IdleTimeout);
+    QObject::connect(timer, &QTimer::timeout, &socket, [&socket] { socket.Close(); });
+    timer->start();
+    FIdleTimers[&socket] = timer;
 }
 
 void TSocketFileReceiver::ServerSocketClientConnect(platform::TCustomWinSocket& socket) {
-    if (FServerSocket->ActiveConnections() > FMaxConnections)
+    if (FServerSocket->ActiveConnections() > FLimits.MaxConnections ||
+        ConnectionsFrom(socket.RemoteAddress()) > FLimits.MaxConnectionsPerAddress)
         socket.Close();
+    else
+        WatchForSilence(socket);
 }
 
 void TSocketFileReceiver::ServerSocketClientDisconnect(platform::TCustomWinSocket& socket) {
+    if (const auto timer = FIdleTimers.find(&socket); timer != FIdleTimers.end()) {
+        timer->second->stop();
+        FIdleTimers.erase(timer);
+    }
     const AnsiString address = socket.RemoteAddress();
     const int index = FPeerAddresses->IndexOf(address);
-    if (index < 0 || HasOtherConnectionFrom(address, socket))
+    // The closing connection is still among the active ones.
+    if (index < 0 || ConnectionsFrom(address) > 1)
         return;
     const auto record = FClients.begin() + index;
     AbandonTransfer(*record, Context());
@@ -76,6 +94,8 @@ void TSocketFileReceiver::ServerSocketClientError(platform::TCustomWinSocket& so
 }
 
 void TSocketFileReceiver::ServerSocketClientRead(platform::TCustomWinSocket& socket) {
+    if (const auto timer = FIdleTimers.find(&socket); timer != FIdleTimers.end())
+        timer->second->start();
     const AnsiString address = socket.RemoteAddress();
     int index = FPeerAddresses->IndexOf(address);
     if (index < 0) {

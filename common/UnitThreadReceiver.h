@@ -7,23 +7,43 @@
 #include "Sockets.h"
 #include "UnitFileReceiving.h"
 
+#include <chrono>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QPlainTextEdit;
+class QTimer;
+
+// Every connection holds a descriptor, and the event loop needs descriptors of its own out of the
+// process's thousand or so: anyone on the network can connect, so a connection past this many is
+// closed as soon as it is accepted.
+constexpr int MaxPushConnections = 64;
+// One host's share of them: the teacher's server pushes over a connection or two at a time, and
+// no host may hold every place.
+constexpr int MaxPushConnectionsPerAddress = 8;
+// The server answers each of our replies at once, so a connection silent this long carries no
+// transfer; it is closed, which gives its transfer up.
+constexpr std::chrono::seconds PushIdleTimeout{60};
+
+// What one push receiver admits; tests give smaller values.
+struct TPushReceiverLimits {
+    int MaxConnections = MaxPushConnections;
+    int MaxConnectionsPerAddress = MaxPushConnectionsPerAddress;
+    std::chrono::milliseconds IdleTimeout = PushIdleTimeout;
+    std::size_t MaxFileBytes = MaxReceivedFileBytes;
+};
 
 class TSocketFileReceiver {
 public:
-    // Every connection holds a descriptor, and the event loop needs descriptors of its own out
-    // of the process's thousand or so: anyone on the network can connect, so a connection past
-    // this many is closed as soon as it is accepted.
-    static constexpr int MaxConnections = 64;
     static constexpr int MaxPeers = 1000;
 
     // Listens at once on all local IPv4 addresses; a port that cannot be bound raises the
-    // socket error and no receiver exists.
-    TSocketFileReceiver(const AnsiString& folder, int port, int maxConnections = MaxConnections,
-                        std::size_t maxFileBytes = MaxReceivedFileBytes);
+    // socket error and no receiver exists. Files in progress take their memory from the budget.
+    TSocketFileReceiver(
+        const AnsiString& folder, int port,
+        std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>(),
+        const TPushReceiverLimits& limits = {});
     ~TSocketFileReceiver();
     TSocketFileReceiver(const TSocketFileReceiver&) = delete;
     TSocketFileReceiver& operator=(const TSocketFileReceiver&) = delete;
@@ -31,7 +51,8 @@ public:
     // Position of the first active connection from that address, else -1.
     int FindConnectionIndex(const AnsiString& address);
 
-    // Closes a connection beyond the limit.
+    // Closes a connection beyond the limit or its address's share; watches the others for
+    // silence.
     void ServerSocketClientConnect(platform::TCustomWinSocket& socket);
     // When an address's last connection closes, its transfer is given up and its record freed:
     // the next connection from there starts afresh, and records never run out for good.
@@ -49,12 +70,14 @@ public:
     AnsiString FLocalID; // the identity of every reply
 
 private:
-    bool HasOtherConnectionFrom(const AnsiString& address,
-                                const platform::TCustomWinSocket& socket) const;
+    int ConnectionsFrom(const AnsiString& address) const; // the active ones
+    void WatchForSilence(platform::TCustomWinSocket& socket);
     TReceiveContext Context() const {
-        return TReceiveContext{FFolder, FLocalID, FLog, nullptr, FMaxFileBytes};
+        return TReceiveContext{FFolder, FLocalID, FLog, nullptr, FLimits.MaxFileBytes, FBudget};
     }
 
-    int FMaxConnections;
-    std::size_t FMaxFileBytes;
+    std::shared_ptr<TTransferBudget> FBudget;
+    TPushReceiverLimits FLimits;
+    // Restarted by every read; owned by their connections, which they close when they run out.
+    std::unordered_map<const platform::TCustomWinSocket*, QTimer*> FIdleTimers;
 };

@@ -12,11 +12,16 @@ constexpr std::chrono::milliseconds DownloadStartWait(200);
 
 } // namespace
 
-TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder, std::size_t maxFileBytes)
+TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder,
+                                               std::shared_ptr<TTransferBudget> budget,
+                                               std::size_t maxFileBytes)
     : FFolder(folder), FClientSocket(std::make_unique<platform::TClientSocket>()),
-      FMaxFileBytes(maxFileBytes) {
+      FBudget(std::move(budget)), FMaxFileBytes(maxFileBytes) {
     FClientSocket->OnRead = [this](platform::TCustomWinSocket& socket) {
         ClientSocketRead(socket);
+    };
+    FClientSocket->OnDisconnect = [this](platform::TCustomWinSocket& socket) {
+        ClientSocketDisconnect(socket);
     };
     FClientSocket->OnError = [this](platform::TCustomWinSocket& socket, platform::TErrorEvent event,
                                     int& errorCode) {
@@ -30,6 +35,8 @@ TSocketFileReceiverNew::TSocketFileReceiverNew(const AnsiString& folder, std::si
 }
 
 TSocketFileReceiverNew::~TSocketFileReceiverNew() {
+    // Our own close ends no download that anyone is told of.
+    FClientSocket->OnDisconnect = nullptr;
     FClientSocket->Close();
     FClientSocket.reset();
 }
@@ -59,10 +66,19 @@ void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socke
     platform::ClearSocketError(socket, errorCode);
 }
 
+void TSocketFileReceiverNew::ClientSocketDisconnect(platform::TCustomWinSocket&) {
+    // Busy without a file in progress is a request ("18") the server never answered.
+    const bool downloadLost = FDownloading || FClients.Stream != nullptr;
+    AbandonTransfer(FClients, Context());
+    if (!downloadLost)
+        return;
+    FSteps.EnableButton();
+    FSteps.ClearBusy();
+}
+
 void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket) {
     const std::weak_ptr<bool> alive = FAlive;
-    const TReadOutcome outcome = ReceiveOnRead(
-        FClients, socket, TReceiveContext{FFolder, FStudentNo, FLog, &FSteps, FMaxFileBytes});
+    const TReadOutcome outcome = ReceiveOnRead(FClients, socket, Context());
     if (outcome != TReadOutcome::FileCompleted || alive.expired() || !FOnDone)
         return;
     const std::function<void()> done = FOnDone; // the callback may rebind FOnDone

@@ -14,9 +14,12 @@ class QPlainTextEdit;
 
 class TSocketFileReceiverNew {
 public:
-    // Unconnected until Connect or StartDownload.
-    explicit TSocketFileReceiverNew(const AnsiString& folder,
-                                    std::size_t maxFileBytes = MaxReceivedFileBytes);
+    // Unconnected until Connect or StartDownload. The file in progress takes its memory from
+    // the budget.
+    explicit TSocketFileReceiverNew(
+        const AnsiString& folder,
+        std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>(),
+        std::size_t maxFileBytes = MaxReceivedFileBytes);
     ~TSocketFileReceiverNew();
     TSocketFileReceiverNew(const TSocketFileReceiverNew&) = delete;
     TSocketFileReceiverNew& operator=(const TSocketFileReceiverNew&) = delete;
@@ -25,9 +28,13 @@ public:
     // when it is not open. A different end point while open raises "Can't change value while
     // socket is active". Always true.
     bool Connect(const AnsiString& address, int port);
-    // Busy from here until the file is complete or the server has no shared file.
+    // Busy from here until the file is complete, the server has no shared file, or the
+    // connection closes.
     void StartDownload();
 
+    // A download the connection took with it is over: its file is given up, and the student
+    // may ask again.
+    void ClientSocketDisconnect(platform::TCustomWinSocket& socket);
     void ClientSocketError(platform::TCustomWinSocket& socket, platform::TErrorEvent event,
                            int& errorCode);
     void ClientSocketRead(platform::TCustomWinSocket& socket);
@@ -42,7 +49,12 @@ public:
     std::function<void()> FOnDone;      // called last when a file is complete
 
 private:
+    TReceiveContext Context() const {
+        return TReceiveContext{FFolder, FStudentNo, FLog, &FSteps, FMaxFileBytes, FBudget};
+    }
+
     TChannelSteps FSteps;
+    std::shared_ptr<TTransferBudget> FBudget;
     std::size_t FMaxFileBytes;
     // Lets a read that showed a box find out whether the channel outlived it.
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);

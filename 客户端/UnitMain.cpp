@@ -205,19 +205,21 @@ void TFormMain::FormCreate() {
 
     LoadSettings();
 
+    // Pushed and downloaded files in progress share one memory budget.
+    const auto transferBudget = std::make_shared<TTransferBudget>();
     // A port taken by another program (or a second user's client) costs the pushed files
     // only: the box is shown and the window is completed.
-    Guarded([this] {
+    Guarded([this, &transferBudget] {
         FPushReceiver = std::make_unique<TSocketFileReceiver>(
-            GetExePath(), gPushPortOverride.value_or(kPushPort));
+            GetExePath(), gPushPortOverride.value_or(kPushPort), transferBudget);
         FPushReceiver->FLog = Memo1;
     });
 
     cbxFileIndex->clear();
-    FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath()));
-    FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath()));
+    FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath(), transferBudget));
+    FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath(), transferBudget));
     cbxFileIndex->addItem(QStringLiteral("1"));
-    FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath()));
+    FDownloaders.push_back(std::make_unique<TSocketFileReceiverNew>(GetExePath(), transferBudget));
     cbxFileIndex->addItem(QStringLiteral("2"));
     cbxFileIndex->setCurrentIndex(0);
 

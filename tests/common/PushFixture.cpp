@@ -1,9 +1,8 @@
 #include "PushFixture.h"
 
-void PushReceiverTest::SetUp() {
-    receiver =
-        std::make_unique<TSocketFileReceiver>(folder.Path(), 0, // the system picks
-                                              TSocketFileReceiver::MaxConnections, maxFileBytes);
+void PushReceiverTest::Listen() {
+    receiver = std::make_unique<TSocketFileReceiver>(folder.Path(), 0, // the system picks
+                                                     budget, limits);
     port = receiver->FServerSocket->Port();
     receiver->FLog = &log;
     reads = std::make_unique<ReadCounter>(receiver->FServerSocket->OnClientRead);

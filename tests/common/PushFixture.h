@@ -14,7 +14,9 @@
 
 class PushReceiverTest : public testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override { Listen(); }
+    // Makes the receiver anew, with the limits and the budget as they stand, and connects peer.
+    void Listen();
 
     // Sends one message and waits until the receiver has handled the given number of reads.
     void Send(ReceiverPeer& from, const AnsiString& message, int readEvents = 1);
@@ -28,7 +30,9 @@ protected:
     void Push(ReceiverPeer& from, const AnsiString& name, const AnsiString& bytes);
     AnsiString Id() const { return receiver->FLocalID; }
 
-    std::size_t maxFileBytes = MaxReceivedFileBytes; // the receiver is made with this bound
+    // The receiver is made with these.
+    TPushReceiverLimits limits;
+    std::shared_ptr<TTransferBudget> budget = std::make_shared<TTransferBudget>();
     ProgramFolder folder;
     QPlainTextEdit log;
     ModalBoxCloser boxes;

@@ -155,7 +155,7 @@ TEST_F(PushReceiverTest, BlockOrEndOutsideATransferWritesNothing) {
     const auto lines = LogLines(&log);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(AfterTimeStamp(lines[2]), " after");
-    EXPECT_EQ(receiver->FClients[0].Stream, std::nullopt);
+    EXPECT_EQ(receiver->FClients[0].Stream, nullptr);
 }
 
 // --- Text messages and codes -----------------------------------------------------------------
@@ -274,7 +274,7 @@ TEST_F(PushReceiverTest, RefusedNamesFailWithTheCreationErrorAndReplaceNothing) 
         SendBlock(*peer, "abc", ""); // no "09": the file could not be written
         ASSERT_EQ(boxes.Boxes().size(), boxesBefore + 1);
         EXPECT_TRUE(boxes.Boxes().back().text.startsWith(QStringLiteral("Cannot create file")));
-        EXPECT_TRUE(receiver->FClients[0].Stream.has_value()) << "the buffer is kept";
+        EXPECT_NE(receiver->FClients[0].Stream, nullptr) << "the buffer is kept";
         Send(*peer, "06");
     }
     EXPECT_EQ(peer->TakeAll(), "");
@@ -291,7 +291,7 @@ namespace {
 // Files may grow to three blocks: the doubling buffer would pass that bound on the third.
 class BoundedPushReceiverTest : public PushReceiverTest {
 protected:
-    BoundedPushReceiverTest() { maxFileBytes = 3 * 1024; }
+    BoundedPushReceiverTest() { limits.MaxFileBytes = 3 * 1024; }
 };
 
 } // namespace
@@ -301,14 +301,35 @@ TEST_F(BoundedPushReceiverTest, TransferGrowingPastTheBoundIsDropped) {
     Offer(*peer, "big.bin", 1, 0);
     for (int block = 0; block < 3; ++block)
         SendBlock(*peer, FileBytes(1024), "04"); // up to exactly the bound: still taken
-    EXPECT_LE(receiver->FClients[0].Stream->capacity(), maxFileBytes);
+    EXPECT_LE(receiver->FClients[0].Stream->Capacity(), limits.MaxFileBytes);
     SendBlock(*peer, "y", ""); // one byte more: dropped
     EXPECT_FALSE(folder.Exists("big.bin"));
-    EXPECT_FALSE(receiver->FClients[0].Stream.has_value());
+    EXPECT_EQ(receiver->FClients[0].Stream, nullptr);
     const auto lines = LogLines(&log);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(AfterTimeStamp(lines[0]), " big.bin 文件过大，已放弃接收");
 
     Push(*peer, "after.bin", "still usable"); // the connection and the record go on
     EXPECT_EQ(folder.Read("after.bin"), "still usable");
+}
+
+TEST_F(PushReceiverTest, TransferThatWouldPassTheSharedBudgetIsDroppedAndTheOtherCompletes) {
+    budget = std::make_shared<TTransferBudget>(3 * 1024);
+    Listen();
+    auto other = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    Offer(*peer, "first.bin", 2048, 2);
+    Offer(*other, "second.bin", 3072, 3);
+    SendBlock(*peer, FileBytes(1024), "04");
+    for (unsigned seed : {3u, 5u})
+        SendBlock(*other, FileBytes(1024, seed), "04");
+    SendBlock(*peer, FileBytes(1024), "");       // would pass the budget: dropped
+    SendBlock(*other, FileBytes(1024, 9), "09"); // its doubling is cut to what the budget has
+
+    EXPECT_FALSE(folder.Exists("first.bin"));
+    EXPECT_EQ(folder.Read("second.bin"),
+              FileBytes(1024, 3) + FileBytes(1024, 5) + FileBytes(1024, 9));
+    EXPECT_EQ(budget->InUse(), 0u);
+    const auto lines = LogLines(&log);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(AfterTimeStamp(lines[0]), " first.bin 文件过大，已放弃接收");
 }

@@ -16,7 +16,8 @@ const AnsiString StudentNo = "20230017";
 class DownloadChannelTest : public testing::Test {
 protected:
     void SetUp() override {
-        channel = std::make_unique<TSocketFileReceiverNew>(folder.Path(), maxFileBytes);
+        channel = std::make_unique<TSocketFileReceiverNew>(
+            folder.Path(), std::make_shared<TTransferBudget>(), maxFileBytes);
         channel->FLog = &log;
         channel->FStudentNo = StudentNo;
         channel->FButton = &button;
@@ -149,6 +150,27 @@ TEST_F(BoundedDownloadChannelTest, TransferDroppedPastTheBoundEndsTheDownloadWit
     EXPECT_TRUE(button.isEnabled());
     EXPECT_FALSE(called);
     EXPECT_FALSE(folder.Exists("huge.bin"));
+}
+
+// --- A connection that closes --------------------------------------------------------------------
+
+TEST_F(DownloadChannelTest, ConnectionClosingMidFileGivesTheDownloadUp) {
+    StartDownload();
+    Offer("train.db", 2000, 2);
+    peer->Close();
+    ASSERT_TRUE(WaitUntil([this] { return !channel->FDownloading; }));
+    EXPECT_TRUE(button.isEnabled());
+    EXPECT_TRUE(channel->FClients.AwaitingCommand) << "the next offer is no block";
+    ASSERT_EQ(LogLines(&log).size(), 1u);
+    EXPECT_EQ(AfterTimeStamp(LogLines(&log)[0]), " train.db 接收中断，已放弃接收");
+}
+
+TEST_F(DownloadChannelTest, ConnectionClosingBeforeAnyOfferClearsTheBusyFlagWithoutALogLine) {
+    StartDownload();
+    peer->Close();
+    ASSERT_TRUE(WaitUntil([this] { return !channel->FDownloading; }));
+    EXPECT_TRUE(button.isEnabled());
+    EXPECT_TRUE(LogLines(&log).empty());
 }
 
 // --- The channel's own codes ---------------------------------------------------------------------

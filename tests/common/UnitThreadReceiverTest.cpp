@@ -32,10 +32,10 @@ TEST_F(PushReceiverTest, LastConnectionOfAnAddressClosingGivesUpItsTransferAndRe
 
     peer->Close();
     ASSERT_TRUE(WaitUntil([&] { return receiver->FServerSocket->ActiveConnections() == 1; }));
-    EXPECT_TRUE(receiver->FClients[0].Stream.has_value()) << "the address is still connected";
+    EXPECT_NE(receiver->FClients[0].Stream, nullptr) << "the address is still connected";
     second->Close();
     ASSERT_TRUE(WaitUntil([&] { return receiver->FPeerAddresses->Count() == 0; }));
-    EXPECT_FALSE(receiver->FClients[0].Stream.has_value());
+    EXPECT_EQ(receiver->FClients[0].Stream, nullptr);
     EXPECT_FALSE(folder.Exists("cut.bin"));
     const auto lines = LogLines(&log);
     ASSERT_EQ(lines.size(), 1u);
@@ -89,7 +89,8 @@ TEST_F(PushReceiverTest, AddressBeyondTheLastRecordIsClosedAndChangesNothing) {
 
 TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
     ProgramFolder folder;
-    TSocketFileReceiver receiver(folder.Path(), 0, 2);
+    TSocketFileReceiver receiver(folder.Path(), 0, std::make_shared<TTransferBudget>(),
+                                 TPushReceiverLimits{.MaxConnections = 2});
     const int port = receiver.FServerSocket->Port();
     auto first = ReceiverPeer::ConnectTo(port);
     auto second = ReceiverPeer::ConnectTo(port);
@@ -103,6 +104,26 @@ TEST(PushReceiver, ConnectionsPastTheLimitAreClosedOnAccept) {
         served->Send("01probe");
         EXPECT_EQ(served->Take(2 + receiver.FLocalID.size()), "03" + receiver.FLocalID);
     }
+}
+
+TEST_F(PushReceiverTest, AddressPastItsShareLeavesAPlaceForAnotherAddressesPush) {
+    limits = {.MaxConnections = 3, .MaxConnectionsPerAddress = 2};
+    Listen();
+    auto second = ReceiverPeer::ConnectTo(port);
+    auto third = ReceiverPeer::ConnectTo(port);
+    EXPECT_TRUE(third->WaitClosedByReceiver());
+    auto teacher = ReceiverPeer::ConnectTo(port, "127.0.0.2");
+    Push(*teacher, "pushed.bin", "from the teacher");
+    EXPECT_EQ(folder.Read("pushed.bin"), "from the teacher");
+}
+
+TEST_F(PushReceiverTest, SilentConnectionIsClosedAndItsTransferGivenUp) {
+    limits.IdleTimeout = std::chrono::seconds(1);
+    Listen();
+    Offer(*peer, "stalled.bin", 2000, 2);
+    EXPECT_TRUE(peer->WaitClosedByReceiver());
+    ASSERT_TRUE(WaitUntil([&] { return !LogLines(&log).empty(); }));
+    EXPECT_EQ(AfterTimeStamp(LogLines(&log)[0]), " stalled.bin 接收中断，已放弃接收");
 }
 
 // --- Socket ------------------------------------------------------------------------------------
@@ -150,6 +171,7 @@ TEST_F(PushReceiverTest, DestroyingMidTransferWritesNothing) {
     ExpectReply(*other, "05");
 
     receiver.reset();
+    EXPECT_EQ(budget->InUse(), 0u);
     EXPECT_TRUE(peer->WaitClosedByReceiver());
     EXPECT_TRUE(other->WaitClosedByReceiver());
     EXPECT_FALSE(folder.Exists("open.bin"));

@@ -53,8 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool onChannel = data[0] % 2 == 1;
     const TChannelSteps steps{[] {}, [] {}};
     QPlainTextEdit log;
-    const TReceiveContext context{sandbox.ReceiverFolder(), onChannel ? "2023001" : "127.0.0.1",
-                                  &log, onChannel ? &steps : nullptr, MaxReceivedFileBytes};
+    const TReceiveContext context{sandbox.ReceiverFolder(),
+                                  onChannel ? "2023001" : "127.0.0.1",
+                                  &log,
+                                  onChannel ? &steps : nullptr,
+                                  MaxReceivedFileBytes,
+                                  std::make_shared<TTransferBudget>()};
     CMM_CLIENTInfo record;
 
     ScriptedTeacherServer server;
