@@ -147,7 +147,7 @@ void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
         if (code == handler.Code) {
             // The payload takes the message's place: a message of megabytes is held once.
             message.erase(0, 2);
-            (this->*handler.Handle)(message);
+            GuardedEvent([&] { (this->*handler.Handle)(message); }, EventErrorLog());
             return;
         }
     }
@@ -173,6 +173,10 @@ void TSClient::Send(const AnsiString& message) {
 
 void TSClient::Log(const AnsiString& entry) {
     AppendLogEntry(FLog, entry);
+}
+
+TEventErrorLog TSClient::EventErrorLog() {
+    return [this](const AnsiString& line) { Log(TimeStamp() + " " + line); };
 }
 
 void TSClient::HandleReportResult(const AnsiString& payload) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "Application.h"
 #include "Classes.h"
 
 #include <array>
@@ -132,6 +133,8 @@ private:
     void Send(const AnsiString& message);
     // One entry in FLog (skipped while no log is bound); CR LF inside starts a new line.
     void Log(const AnsiString& entry);
+    // Where an error raised while a server message is handled goes when it cannot have its box.
+    TEventErrorLog EventErrorLog();
 
     // Server replies; each takes the text after the two-character code.
     void HandleFileRejected(const AnsiString& payload);  // "02"

@@ -61,10 +61,11 @@ void TSocketFileReceiverNew::ClientSocketError(platform::TCustomWinSocket& socke
 
 void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket) {
     const std::weak_ptr<bool> alive = FAlive;
-    const TReadOutcome outcome = ReceiveOnRead(
-        FClients, socket, TReceiveContext{FFolder, FStudentNo, FLog, &FSteps, FMaxFileBytes});
+    const TReceiveContext context{FFolder, FStudentNo, FLog, &FSteps, FMaxFileBytes};
+    const TReadOutcome outcome = ReceiveOnRead(FClients, socket, context);
     if (outcome != TReadOutcome::FileCompleted || alive.expired() || !FOnDone)
         return;
     const std::function<void()> done = FOnDone; // the callback may rebind FOnDone
-    done();
+    // The server decides how many files complete: each failing callback must not nest a box.
+    GuardedEvent(done, ReceiverErrorLog(context));
 }

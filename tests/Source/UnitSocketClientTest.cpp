@@ -415,6 +415,28 @@ TEST_F(TSClientDispatch, MessagesArrivingWhileABoxIsOpenAreHandledInsideIt) {
     EXPECT_TRUE(loggedUnderTheBox);
 }
 
+// A server can send faulty replies faster than the student closes boxes: while the box of one is
+// open, the errors of the next ones are logged, each on one line.
+TEST_F(TSClientDispatch, ErrorsWhileAnErrorBoxIsOpenAreLoggedInsteadOfNesting) {
+    ModalBoxCloser closer;
+    const OnBoxShown whileOpen([&] {
+        Deliver("22x");
+        Deliver("22a\r\nb+2031+2032+9"); // a port of two lines
+    });
+    Deliver("22x");
+    ASSERT_EQ(closer.Boxes().size(), 1u);
+    EXPECT_EQ(FromQString(closer.Boxes()[0].text),
+              "Assertion failure (Source/UnitSocketClient, line 476)");
+    const std::vector<AnsiString> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(IsStamped(lines[0], " Assertion failure (Source/UnitSocketClient, line 476)"))
+        << lines[0];
+    EXPECT_TRUE(IsStamped(lines[1], " 'a  b' is not a valid integer value")) << lines[1];
+
+    Deliver("22x"); // with no box open, the next error has its box again
+    EXPECT_EQ(closer.Boxes().size(), 2u);
+}
+
 // ---- Widgets ----
 
 class TSClientWidgets : public ClientFixture {};
