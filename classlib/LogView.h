@@ -1,11 +1,18 @@
-// The log area: one entry per call, every CR LF inside it starting a new line.
+// The log area: one entry per call, every CR LF inside it starting a new line, and the cut of
+// long text that the log and the labels showing server text share.
 #pragma once
 
 #include "AnsiString.h"
 
+#include <QString>
+
 class QPlainTextEdit;
 
-// The longest entry shown whole; a longer one is shown cut at a character's end, with "…".
+// The text as a widget shows it: up to maxBytes bytes whole, a longer one cut at the end of the
+// last character that fits, followed by "…".
+QString ShownText(const AnsiString& text, size_t maxBytes);
+
+// The longest entry shown whole.
 inline constexpr size_t LogEntryShownMax = 64 * 1024;
 
 // One edit of the log: the entry goes in as a whole and the log's end comes into view.
