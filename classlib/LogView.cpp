@@ -10,6 +10,10 @@
 // Marks the first block once a line was written into it, so that an empty first line counts.
 static constexpr int kLineWritten = 1;
 
+void KeepNewestLogLines(QPlainTextEdit* log) {
+    log->setMaximumBlockCount(LogLinesMax);
+}
+
 bool LogHasLines(const QPlainTextEdit* log) {
     const QTextDocument* document = log->document();
     return !document->isEmpty() || document->firstBlock().userState() == kLineWritten;

@@ -14,6 +14,12 @@ QString ShownText(const AnsiString& text, size_t maxBytes);
 
 // The longest entry shown whole.
 inline constexpr size_t LogEntryShownMax = 64 * 1024;
+// A class session writes a few thousand lines; a server flooding the log with line breaks
+// would otherwise take all memory. The oldest lines go.
+inline constexpr int LogLinesMax = 20000;
+
+// Makes the log keep no more than LogLinesMax lines, the newest.
+void KeepNewestLogLines(QPlainTextEdit* log);
 
 // One edit of the log: the entry goes in as a whole and the log's end comes into view.
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry);
