@@ -274,20 +274,6 @@ TEST_F(TSClientUploadDeletion, FileThatCannotBeTestedShowsTheExceptionBox) {
     EXPECT_TRUE(PollTimer.isActive());
 }
 
-TEST_F(TSClientUploadDeletion, DeletionErrorWhileAnotherErrorBoxIsOpenIsLogged) {
-    const AnsiString fileName = Folder.File("loop.m");
-    std::filesystem::create_symlink("loop.m", fileName);
-    ModalBoxCloser closer;
-    RequestUpload(fileName);
-    const OnBoxShown whileOpen([&] { Deliver("09"); });
-    Deliver("22x");
-    ASSERT_EQ(closer.Boxes().size(), 1u);
-    EXPECT_EQ(FromQString(closer.Boxes()[0].text),
-              "Assertion failure (Source/UnitSocketClient, line 476)");
-    EXPECT_TRUE(IsStamped(Lines().back(), " 删除临时文件失败（出现异常）！")) << Lines().back();
-    EXPECT_FALSE(Client.IsBusy());
-}
-
 // ---- Refusal, error, reset and check results ----
 
 TEST_F(TSClientUpload, RefusalThenResetOnlyGivesTheButtonsBackAgain) {

