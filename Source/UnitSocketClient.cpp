@@ -24,9 +24,8 @@ constexpr int ConnectWaitMs = 2000;
 // An attendance reply needs the three data ports and the client index.
 constexpr int ReportFieldsMin = 3;
 constexpr int ReportAssertionLine = 476;
-// The problem-number box takes three characters, so a longer list could not be chosen from; a
-// server's list of millions of lines would otherwise hold the window and its memory.
-constexpr int ProblemNumbersMax = 999;
+// One port per download channel; no other is ever read.
+constexpr int ReportPortsMax = 3;
 
 } // namespace
 
@@ -147,7 +146,7 @@ void TSClient::ClientSocketRead(platform::TCustomWinSocket& socket) {
         if (code == handler.Code) {
             // The payload takes the message's place: a message of megabytes is held once.
             message.erase(0, 2);
-            (this->*handler.Handle)(message);
+            GuardedEvent([&] { (this->*handler.Handle)(message); }, EventErrorLog());
             return;
         }
     }
@@ -192,14 +191,26 @@ void TSClient::Log(const AnsiString& entry) {
     AppendLogEntry(FLog, entry);
 }
 
+TEventErrorLog TSClient::EventErrorLog() {
+    return [this](const AnsiString& line) { Log(TimeStamp() + " " + line); };
+}
+
+// The trimmed "+"-fields of the reply: the last one is the client index, the others the ports,
+// of which no more than ReportPortsMax are split off: a reply of millions of "+" is not split.
 void TSClient::HandleReportResult(const AnsiString& payload) {
-    TStringList fields;
-    SplitString(payload, "+", fields);
-    FClientIndex = fields[fields.Count() - 1];
-    if (fields.Count() < ReportFieldsMin)
+    const AnsiString fields = Trim(payload);
+    const size_t lastSeparator = fields.rfind('+');
+    const bool hasPorts = lastSeparator != AnsiString::npos;
+    FClientIndex = TrimRange(fields, hasPorts ? lastSeparator + 1 : 0, fields.size());
+    TStringList ports;
+    if (hasPorts)
+        ForEachPiece(fields.substr(0, lastSeparator), "+", [&ports](const AnsiString& port) {
+            ports.Add(port);
+            return ports.Count() < ReportPortsMax;
+        });
+    if (ports.Count() + 1 < ReportFieldsMin)
         throw EAssertionFailed("Source/UnitSocketClient", ReportAssertionLine);
-    fields.Delete(fields.Count() - 1);
-    FPorts = std::move(fields);
+    FPorts = std::move(ports);
     if (FOnClientIndex)
         FOnClientIndex();
     SetControlsEnabled(StrToInt(FPorts[0]) > 1000);
@@ -211,13 +222,13 @@ void TSClient::HandleReportResult(const AnsiString& payload) {
 }
 
 void TSClient::HandleProblemList(const AnsiString& payload) {
-    FProblems.SetText(payload);
+    FProblems.SetText(payload, TableLinesMax);
     FillProblemNumbers(FProblems.Count());
     Send("23" + FIdentity);
 }
 
 void TSClient::HandleProblemTypes(const AnsiString& payload) {
-    FProblemTypes.SetText(payload);
+    FProblemTypes.SetText(payload, TableLinesMax);
     Send("25" + FIdentity);
     if (FOnPortReady)
         FOnPortReady(0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "Application.h"
 #include "Classes.h"
 #include "Files.h"
 
@@ -126,6 +127,13 @@ public:
     TClientIndexEvent FOnClientIndex;
 
 private:
+    // The problem-number box takes three characters, so a longer list could not be chosen from; a
+    // server's list of millions of lines would otherwise hold the window and its memory.
+    static constexpr int ProblemNumbersMax = 999;
+    // No line of a server's table ("17", "24", "12") past the last problem that can be chosen is
+    // needed; a table of millions of empty lines would otherwise hold hundreds of megabytes.
+    static constexpr size_t TableLinesMax = ProblemNumbersMax;
+
     // One write of the whole message on the connection; dropped silently while it is down.
     void Send(const AnsiString& message);
     // Sends a request that the busy flag waits for; while the connection is down, nothing can
@@ -133,6 +141,8 @@ private:
     bool SendAwaitedRequest(const AnsiString& message);
     // One entry in FLog (skipped while no log is bound); CR LF inside starts a new line.
     void Log(const AnsiString& entry);
+    // Where an error raised while a server message is handled goes when it cannot have its box.
+    TEventErrorLog EventErrorLog();
 
     // Server replies; each takes the text after the two-character code.
     void HandleFileRejected(const AnsiString& payload);  // "02"

@@ -133,7 +133,7 @@ void TSClient::ChangePassword(const AnsiString& data) {
 }
 
 void TSClient::HandleScores(const AnsiString& payload) {
-    FScores.SetText(payload);
+    FScores.SetText(payload, TableLinesMax);
     // The log shows no more of an entry than its first part; a report of a million lines is not
     // built to be cut.
     Log(TimeStamp() + "  最新分数信息:" + "\r\n" + FormatScores(FScores, LogEntryShownMax));

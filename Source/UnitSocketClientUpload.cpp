@@ -125,9 +125,9 @@ void TSClient::HandleFileDone(const AnsiString&) {
     if (IsMatlabProgram(FSendFileName)) {
         try {
             if (FileExists(FSendFileName) && platform::DeleteFile(FSendFileName) != 0)
-                ShowMsg(DeleteCaption, "删除临时文件失败！");
+                ShowEventErrorBox(DeleteCaption, "删除临时文件失败！", EventErrorLog());
         } catch (const std::exception&) {
-            ShowMsg(DeleteCaption, "删除临时文件失败（出现异常）！");
+            ShowEventErrorBox(DeleteCaption, "删除临时文件失败（出现异常）！", EventErrorLog());
         }
     }
     SetBusy(false);

@@ -1,6 +1,7 @@
-// Times 100,000 lines through the log function into the main window's log against a bare
-// QPlainTextEdit taking the same lines with appendPlainText, each side in fresh processes run
-// alternately, and reports the log's memory.
+// Times one and a half times the log's bound of lines through the log function into the main
+// window's log against a bare QPlainTextEdit of the same bound taking the same lines with
+// appendPlainText, each side in fresh processes run alternately, and reports the log's memory.
+// Then times a server's flood of messages of line breaks into the main window's log.
 #include "ChildRuns.h"
 
 #include "AnsiString.h"
@@ -23,8 +24,12 @@
 
 namespace {
 
-constexpr int kLines = 100000;
+// Past the bound, so that both sides drop their oldest lines as a long session would.
+constexpr int kLines = LogLinesMax / 2 * 3;
 constexpr int kRounds = 5;
+// The flood: "08" messages whose text is 64 KiB of line breaks.
+constexpr int kFloodMessages = 3000;
+constexpr size_t kFloodMessageBytes = 64 * 1024;
 // Lines taken between two turns of the event loop, as a burst of replies brings them; a paint
 // after every single line would measure the offscreen painter instead of the log.
 constexpr int kLinesPerTurn = 100;
@@ -89,9 +94,31 @@ void RunFloor(int width, int height) {
     log.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log.resize(width, height);
+    KeepNewestLogLines(&log);
     TimeAppends(log, log, [](QPlainTextEdit& edit, const AnsiString& line) {
         edit.appendPlainText(ToQString(line));
     });
+}
+
+// Each message as the main connection logs a server message, with the loop run after each as
+// the socket events that bring them do; prints milliseconds, the growth of the resident set in
+// KiB and the lines the log holds.
+void RunFlood() {
+    const ScopedPushPort anyFreePort(0);
+    TFormMain window;
+    WaitExposed(window);
+    const AnsiString entry = "\r\n08:00:00 服务端消息: \r\n" + AnsiString(kFloodMessageBytes, '\n');
+    const long before = ResidentKiB();
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < kFloodMessages; ++i) {
+        AppendLogEntry(window.Memo1, entry);
+        QApplication::processEvents();
+    }
+    window.Memo1->repaint();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    std::printf("%.1f %ld %d\n", ms, ResidentKiB() - before, window.Memo1->blockCount());
+    std::fflush(stdout);
+    ::_exit(0);
 }
 
 // The size the main window gives its log.
@@ -124,11 +151,13 @@ int main(int argc, char** argv) {
         const std::string mode = argv[1];
         if (mode == "client")
             RunClient();
+        else if (mode == "flood")
+            RunFlood();
         else if (mode == "size")
             PrintLogSize();
         else if (mode == "floor" && argc == 4)
             RunFloor(std::atoi(argv[2]), std::atoi(argv[3]));
-        std::fprintf(stderr, "usage: %s [client | size | floor WIDTH HEIGHT]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [client | flood | size | floor WIDTH HEIGHT]\n", argv[0]);
         return 2;
     }
     // The windows register their titles in the folder of temporary files: a private one keeps
@@ -160,15 +189,22 @@ int main(int argc, char** argv) {
             std::printf("  %-28s min %9.2f  median %9.2f  max %9.2f %s\n", what, s.Min, s.Median,
                         s.Max, unit);
         };
-        std::printf("%d lines into a %dx%d log, %d rounds in fresh processes, alternating\n",
-                    kLines, width, height, kRounds);
+        std::printf("%d lines into a %dx%d log of at most %d lines, %d rounds in fresh "
+                    "processes, alternating\n",
+                    kLines, width, height, LogLinesMax, kRounds);
         print("main window's log", Spread(client), "ms");
         print("appendPlainText floor", Spread(floor), "ms");
         print("ratio (goal: within 1.1)", Spread(ratio), "");
         print("log memory after the lines", Spread(clientKib), "KiB");
         print("floor memory after the lines", Spread(floorKib), "KiB");
-        std::printf("  log memory per line: %.2f KiB (median)\n",
-                    Spread(clientKib).Median / kLines);
+        std::printf("  log memory per kept line: %.2f KiB (median)\n",
+                    Spread(clientKib).Median / LogLinesMax);
+        double floodMs = 0, floodKib = 0, floodLines = 0;
+        std::sscanf(RunChild({exe, "flood"}).c_str(), "%lf %lf %lf", &floodMs, &floodKib,
+                    &floodLines);
+        std::printf("%d messages of %zu line breaks into the main window's log: %.0f ms, "
+                    "%.0f KiB, %.0f lines kept\n",
+                    kFloodMessages, kFloodMessageBytes, floodMs, floodKib, floodLines);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "log_bench: %s\n", error.what());
         return 1;

@@ -73,6 +73,7 @@ const TCase kCases[] = {
     {"12-scores", [] { return Numbered("12", "10"); }},
     // A first port that is a number: anything else ends in the error box, which waits.
     {"22-separators", [] { return Repeated("222030", "+"); }},
+    {"22-client-index", [] { return Repeated("222030+2031+2032+", "7"); }},
 };
 
 // Sends the message in one go to the first connection once asked to.
@@ -127,7 +128,9 @@ int RunCase(const TCase& sample) {
     while (!window.windowHandle()->isExposed())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     TSClient& client = *window.FClient;
-    client.FProblemBox = window.EditOrder; // bound as the attendance report binds it
+    // Bound as the attendance report binds them.
+    client.FProblemBox = window.EditOrder;
+    client.FOnClientIndex = [&window] { window.ShowClientIndex(); };
 
     const AnsiString message = sample.Build();
     TMessageSender sender;

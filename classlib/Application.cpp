@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <algorithm>
+
 static AnsiString gTitle;
 static bool gTitleSet = false;
 
@@ -52,4 +54,25 @@ void ShowMessage(const AnsiString& text) {
 
 void HandleException(const std::exception& error) {
     ShowMessage(error.what());
+}
+
+// Set while the box of a network event's error is open.
+static bool gEventErrorBoxOpen = false;
+
+void ShowEventErrorBox(const AnsiString& caption, const AnsiString& text,
+                       const TEventErrorLog& log) {
+    if (gEventErrorBoxOpen) {
+        if (log) {
+            AnsiString line = text;
+            std::replace_if(
+                line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+            log(line);
+        }
+        return;
+    }
+    gEventErrorBoxOpen = true;
+    struct TBoxClosed {
+        ~TBoxClosed() { gEventErrorBoxOpen = false; }
+    } boxClosed;
+    ShowModalBox(caption, text);
 }

@@ -67,15 +67,15 @@ static size_t ItemEnd(const AnsiString& text, size_t start, size_t end, size_t& 
 // The items are counted first and built into a list of that size, which then replaces the old
 // one: a text of millions of lines neither doubles its list while it grows nor leaves a large
 // list's room behind when a small text follows.
-void TStringList::SetText(const AnsiString& text) {
+void TStringList::SetText(const AnsiString& text, size_t maxCount) {
     const size_t end = std::min(text.find('\0'), text.size());
     size_t count = 0;
     size_t stop = 0;
-    for (size_t start = 0; start < end; start = ItemEnd(text, start, end, stop))
+    for (size_t start = 0; start < end && count < maxCount; start = ItemEnd(text, start, end, stop))
         ++count;
     std::vector<AnsiString> items;
     items.reserve(count);
-    for (size_t start = 0; start < end;) {
+    for (size_t start = 0; items.size() < count;) {
         const size_t next = ItemEnd(text, start, end, stop);
         items.emplace_back(text, start, stop - start);
         start = next;

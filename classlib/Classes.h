@@ -3,6 +3,7 @@
 
 #include "AnsiString.h"
 
+#include <cstdint>
 #include <vector>
 
 class TStringList {
@@ -20,8 +21,9 @@ public:
 
     // Every item followed by CR LF.
     AnsiString Text() const;
-    // Cut at CR LF, lone CR or lone LF; a NUL byte ends the text.
-    void SetText(const AnsiString& text);
+    // Cut at CR LF, lone CR or lone LF; a NUL byte ends the text. Lines past maxCount are not
+    // kept (nor looked at).
+    void SetText(const AnsiString& text, size_t maxCount = SIZE_MAX);
 
     // Raise EFOpenError / EFCreateError, and EWriteError when the text cannot be written; a
     // failed load leaves the list unchanged.

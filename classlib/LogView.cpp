@@ -10,26 +10,30 @@
 // Marks the first block once a line was written into it, so that an empty first line counts.
 static constexpr int kLineWritten = 1;
 
+void KeepNewestLogLines(QPlainTextEdit* log) {
+    log->setMaximumBlockCount(LogLinesMax);
+}
+
 bool LogHasLines(const QPlainTextEdit* log) {
     const QTextDocument* document = log->document();
     return !document->isEmpty() || document->firstBlock().userState() == kLineWritten;
 }
 
-// The entry as the log shows it. Laying out a line of megabytes holds the window for minutes,
-// so a long entry is cut, never inside a double-byte character.
-static QString ShownText(const AnsiString& entry) {
-    if (entry.size() <= LogEntryShownMax)
-        return ToQString(entry);
+// Laying out a line of megabytes holds the window for minutes, so a long text is cut, never
+// inside a double-byte character.
+QString ShownText(const AnsiString& text, size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return ToQString(text);
     size_t length = 0;
     for (;;) {
         const bool pair =
-            IsGbkLeadByte(static_cast<unsigned char>(entry[length])) && length + 1 < entry.size();
+            IsGbkLeadByte(static_cast<unsigned char>(text[length])) && length + 1 < text.size();
         const size_t next = length + (pair ? 2 : 1);
-        if (next > LogEntryShownMax)
+        if (next > maxBytes)
             break;
         length = next;
     }
-    return ToQString(entry.substr(0, length) + "…");
+    return ToQString(text.substr(0, length) + "…");
 }
 
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry) {
@@ -37,7 +41,7 @@ void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry) {
         return;
     // One edit: the editor's own append turns each CR LF into a new line within a single
     // insertion, and scrolls only when the view is at the end already.
-    QString text = ShownText(entry);
+    QString text = ShownText(entry, LogEntryShownMax);
     if (log->document()->isEmpty() && LogHasLines(log))
         text.prepend(QChar::ParagraphSeparator); // below an empty first line, not into it
     log->appendPlainText(text);

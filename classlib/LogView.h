@@ -1,12 +1,25 @@
-// The log area: one entry per call, every CR LF inside it starting a new line.
+// The log area: one entry per call, every CR LF inside it starting a new line, and the cut of
+// long text that the log and the labels showing server text share.
 #pragma once
 
 #include "AnsiString.h"
 
+#include <QString>
+
 class QPlainTextEdit;
 
-// The longest entry shown whole; a longer one is shown cut at a character's end, with "…".
+// The text as a widget shows it: up to maxBytes bytes whole, a longer one cut at the end of the
+// last character that fits, followed by "…".
+QString ShownText(const AnsiString& text, size_t maxBytes);
+
+// The longest entry shown whole.
 inline constexpr size_t LogEntryShownMax = 64 * 1024;
+// A class session writes a few thousand lines; a server flooding the log with line breaks
+// would otherwise take all memory. The oldest lines go.
+inline constexpr int LogLinesMax = 20000;
+
+// Makes the log keep no more than LogLinesMax lines, the newest.
+void KeepNewestLogLines(QPlainTextEdit* log);
 
 // One edit of the log: the entry goes in as a whole and the log's end comes into view.
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry);

@@ -49,26 +49,6 @@ int RefusedNameError(const AnsiString& namePart) {
     return 0;
 }
 
-// Every peer can raise an error or a size box; each box's own loop delivers the next peer's
-// event, so boxes would nest without end. While one of ours is open, a further text becomes
-// one log line.
-bool gReceiverBoxOpen = false;
-
-void ShowReceiverBox(const TReceiveContext& context, const AnsiString& text) {
-    if (gReceiverBoxOpen) {
-        AnsiString line = text;
-        std::replace_if(
-            line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-        AddLogEntry(context, TimeStamp() + " " + line);
-        return;
-    }
-    gReceiverBoxOpen = true;
-    struct TBoxClosed {
-        ~TBoxClosed() { gReceiverBoxOpen = false; }
-    } boxClosed;
-    ShowMessage(text);
-}
-
 // Creates the file, or empties it, and writes the whole buffer in one piece.
 void WriteReceivedFile(const CMM_CLIENTInfo& record) {
     if (const int refused = RefusedNameError(FileNamePart(record.FileName)))
@@ -154,7 +134,8 @@ TReadOutcome CompleteFile(CMM_CLIENTInfo& record, platform::TCustomWinSocket& so
     AddLogEntry(context, TimeStamp() + "  文件接收完毕: " + FileNamePart(record.FileName));
     // The box lets other events run; nothing of the record or the socket is touched after it.
     if (record.BytesReceived != record.FileSize)
-        ShowReceiverBox(context, "接收:源和目标字节数不一致");
+        ShowEventErrorBox(ApplicationTitle(), "接收:源和目标字节数不一致",
+                          ReceiverErrorLog(context));
     return TReadOutcome::FileCompleted;
 }
 
@@ -202,17 +183,25 @@ AnsiString FileNamePart(const AnsiString& offeredName) {
     return offeredName.substr(partStart);
 }
 
+TEventErrorLog ReceiverErrorLog(const TReceiveContext& context) {
+    return [log = context.Log](const AnsiString& line) {
+        AppendLogEntry(log, TimeStamp() + " " + line);
+    };
+}
+
 TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                            const TReceiveContext& context) {
-    try {
-        if (!record.AwaitingCommand)
-            return HandleBlock(record, socket, context);
-        HandleText(record, socket, context);
-    } catch (const std::exception& error) {
-        // The default error box, but only one at a time; the record may be gone after it.
-        ShowReceiverBox(context, error.what());
-    }
-    return TReadOutcome::Handled;
+    TReadOutcome outcome = TReadOutcome::Handled;
+    // The record may be gone once an error's box has closed.
+    GuardedEvent(
+        [&] {
+            if (!record.AwaitingCommand)
+                outcome = HandleBlock(record, socket, context);
+            else
+                HandleText(record, socket, context);
+        },
+        ReceiverErrorLog(context));
+    return outcome;
 }
 
 void AbandonTransfer(CMM_CLIENTInfo& record, const TReceiveContext& context) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "Application.h"
 #include "TransferBuffer.h"
 
 #include <functional>
@@ -52,10 +53,13 @@ enum class TReadOutcome { Handled, FileCompleted };
 
 // Handles one read event on the record: a text message while it awaits a command, else one
 // block of at most 1024 bytes. FileCompleted once a completing block has been written,
-// acknowledged, logged and any size-mismatch box closed. An error is shown in the default
-// error box, or logged as one line while another receiver box is open.
+// acknowledged, logged and any size-mismatch box closed. An error, and the size-mismatch
+// box, follow the one-box rule of ShowEventErrorBox with the context's log.
 TReadOutcome ReceiveOnRead(CMM_CLIENTInfo& record, platform::TCustomWinSocket& socket,
                            const TReceiveContext& context);
+
+// Writes an error that cannot have its box into the context's log, when there is one.
+TEventErrorLog ReceiverErrorLog(const TReceiveContext& context);
 
 // Drops a file in progress whose peer has gone, writing nothing, and logs that it was given up;
 // the record awaits a command again.

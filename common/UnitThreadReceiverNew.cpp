@@ -82,5 +82,6 @@ void TSocketFileReceiverNew::ClientSocketRead(platform::TCustomWinSocket& socket
     if (outcome != TReadOutcome::FileCompleted || alive.expired() || !FOnDone)
         return;
     const std::function<void()> done = FOnDone; // the callback may rebind FOnDone
-    done();
+    // The server decides how many files complete: each failing callback must not nest a box.
+    GuardedEvent(done, ReceiverErrorLog(Context()));
 }

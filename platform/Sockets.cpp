@@ -394,7 +394,7 @@ void TCustomWinSocket::Notify(const TSocketNotifyEvent& handler) {
     if (!copy)
         return;
     TEventScope scope(this);
-    Guarded([&] { copy(*this); });
+    GuardedEvent([&] { copy(*this); }); // the handlers that have a log catch their own errors
 }
 
 void TCustomWinSocket::DeleteWhenIdle() {
@@ -502,7 +502,7 @@ void TCustomWinSocket::DeliverRead() {
 void TCustomWinSocket::DeliverError(TErrorEvent event, int code) {
     const TSocketErrorEvent handler = FEvents.Error;
     TEventScope scope(this);
-    Guarded([&] {
+    GuardedEvent([&] {
         int errorCode = code;
         if (handler)
             handler(*this, event, errorCode);

@@ -1,5 +1,5 @@
 // Event-driven TCP client and server sockets with Windows Sockets error numbers, on Qt Network
-// and the GUI thread's event loop; every event handler runs under Guarded.
+// and the GUI thread's event loop; every event handler runs under GuardedEvent.
 #pragma once
 
 #include "AnsiString.h"

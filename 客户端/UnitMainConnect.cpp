@@ -20,6 +20,8 @@ namespace {
 // Reports from the second to the tenth are pointed out to the student.
 constexpr int kFirstRepeatedReport = 2;
 constexpr int kLastCountedReport = 10;
+// A client index is a short number; the label shows no more of whatever the server sends.
+constexpr size_t kClientIndexShownMax = 32;
 
 } // namespace
 
@@ -109,7 +111,7 @@ void TFormMain::AddServerAddressToList() {
 
 void TFormMain::ShowClientIndex() {
     if (FClient)
-        lblClientIndex->setText(ToQString(FClient->FClientIndex));
+        lblClientIndex->setText(ShownText(FClient->FClientIndex, kClientIndexShownMax));
 }
 
 // One tick, one poll: the connection object starts the timer again on the server's answer.

@@ -218,6 +218,13 @@ TEST_F(TSClientAttendance, FirstPortNotANumberStopsAfterTheClientIndex) {
     EXPECT_TRUE(Lines().empty());
 }
 
+TEST_F(TSClientAttendance, PortsPastOnePerChannelAreNotKept) {
+    Server.Send("222030+2031+2032+2033+ 2034 +17");
+    ASSERT_TRUE(WaitForReceived("16" + Identity));
+    EXPECT_EQ(Ports(), (std::vector<AnsiString>{"2030", "2031", "2032"}));
+    EXPECT_EQ(Client.FClientIndex, "17");
+}
+
 // ---- Problem list and problem types ----
 
 class TSClientProblems : public ConnectedClientFixture {
@@ -265,9 +272,25 @@ TEST_F(TSClientProblems, TheBoxTakesAtMost999ProblemNumbers) {
         list += IntToStr(number) + "=k\r\n";
     Server.Send("17" + list);
     ASSERT_TRUE(WaitForReceived("23" + Identity));
-    EXPECT_EQ(Client.FProblems.Count(), 1200);
+    EXPECT_EQ(Client.FProblems.Count(), 999);
     ASSERT_EQ(ProblemBox.count(), 999);
     EXPECT_EQ(ProblemBox.itemText(998), QStringLiteral("999"));
+}
+
+TEST_F(TSClientProblems, TypesAndScoresKeepNoLinePastTheLastProblemNumber) {
+    const struct {
+        const char* code;
+        const TStringList TSClient::*table;
+    } cases[] = {{"24", &TSClient::FProblemTypes}, {"12", &TSClient::FScores}};
+    AnsiString lines;
+    for (int number = 1; number <= 1200; ++number)
+        lines += IntToStr(number) + "=1\r\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        Deliver(c.code + lines);
+        EXPECT_EQ((Client.*c.table).Count(), 999);
+        EXPECT_EQ((Client.*c.table)[998], "999=1");
+    }
 }
 
 TEST_F(TSClientProblems, ProblemListWithoutABoundBoxIsStillAcknowledged) {
@@ -413,6 +436,25 @@ TEST_F(TSClientDispatch, MessagesArrivingWhileABoxIsOpenAreHandledInsideIt) {
     ASSERT_EQ(closer.Boxes().size(), 1u);
     EXPECT_TRUE(echoedUnderTheBox);
     EXPECT_TRUE(loggedUnderTheBox);
+}
+
+// A server can send faulty replies faster than the student closes boxes: while the box of one is
+// open, the errors of the next ones are logged, each on one line.
+TEST_F(TSClientDispatch, ErrorsWhileAnErrorBoxIsOpenAreLoggedInsteadOfNesting) {
+    ModalBoxCloser closer;
+    const OnBoxShown whileOpen([&] {
+        Deliver("22x");
+        Deliver("22a\r\nb+2031+2032+9"); // a port of two lines
+    });
+    Deliver("22x");
+    ASSERT_EQ(closer.Boxes().size(), 1u);
+    EXPECT_EQ(FromQString(closer.Boxes()[0].text),
+              "Assertion failure (Source/UnitSocketClient, line 476)");
+    const std::vector<AnsiString> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(IsStamped(lines[0], " Assertion failure (Source/UnitSocketClient, line 476)"))
+        << lines[0];
+    EXPECT_TRUE(IsStamped(lines[1], " 'a  b' is not a valid integer value")) << lines[1];
 }
 
 // ---- Widgets ----

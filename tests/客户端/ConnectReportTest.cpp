@@ -193,11 +193,21 @@ TEST_F(ConnectReportTest, TheAttendanceReplyShowsTheIndexSwitchesTheControlsAndS
     // A first port of 1000 or less switches the three controls off again.
     ReportAgain(w);
     ASSERT_TRUE(Server.WaitForMessages(3));
-    Server.Send("221000+" + IntToStr(channels[1].Port()) + "+" + IntToStr(channels[2].Port()) +
-                "+18");
+    const AnsiString ports =
+        "1000+" + IntToStr(channels[1].Port()) + "+" + IntToStr(channels[2].Port()) + "+";
+    Server.Send("22" + ports + "18");
     ASSERT_TRUE(WaitUntil([&] { return w.lblClientIndex->text() == QStringLiteral("18"); }));
     for (QWidget* control : {w.btnSendFile, w.btnRequestScore, w.btnDownNew})
         EXPECT_FALSE(control->isEnabled());
+
+    // The label shows no more of a long index than its first 32 bytes.
+    const AnsiString index(1000, '7');
+    ReportAgain(w);
+    ASSERT_TRUE(Server.WaitForMessages(4));
+    Server.Send("22" + ports + index);
+    EXPECT_TRUE(WaitUntil([&] {
+        return Text(w.lblClientIndex->text()) == index.substr(0, 32) + "…";
+    })) << Text(w.lblClientIndex->text());
 }
 
 TEST_F(ConnectReportTest, EachPollTickSendsOnePollAndLeavesTheTimerStopped) {

@@ -364,6 +364,22 @@ INSTANTIATE_TEST_SUITE_P(
                                "'' is not a valid integer value", 1, 1, "2"}),
     [](const testing::TestParamInfo<ReloadCase>& info) { return info.param.Name; });
 
+// The server decides how many problem files complete: while the box of one reload error is
+// open, the next one is logged.
+TEST_F(DownloadTest, AReloadErrorWhileAnotherOnesBoxIsOpenIsLogged) {
+    TFormMain& w = CreateReadyWindow();
+    const auto errorLogged = [&] { return IsStamped(LogLines(w.Memo1).back(), " Error"); };
+    const AnsiString notZlib = "not a zlib stream";
+    const OnBoxShown whileOpen([&] {
+        ServeFile(Channels[0], notZlib);
+        Channels[0].Send("01train.db"); // the same file again, unasked
+        EXPECT_TRUE(WaitUntil(errorLogged));
+    });
+    DownloadProblems(w, "train.db", notZlib);
+    EXPECT_EQ(BoxesFrom(0), std::vector<AnsiString>{ApplicationTitle() + " | Error"});
+    EXPECT_TRUE(errorLogged());
+}
+
 TEST_F(DownloadTest, AMissingTrainDbShowsTheFileErrorAndLeavesTheView) {
     TFormMain& w = CreateReadyWindow();
     DownloadProblems(w, "other.db", Compress(IntegerField(0)));

@@ -341,6 +341,19 @@ TEST_F(MainWindowTest, TheLogShowsItsFirstLineAfterStartAndItsEndOnceAnEntryArri
     }
 }
 
+TEST_F(MainWindowTest, TheLogKeepsItsNewestLinesUpToItsBound) {
+    TFormMain& w = CreateWindow();
+    w.show();
+    const AnsiString lineBreaks(LogEntryShownMax, '\n');
+    for (size_t written = 0; written <= LogLinesMax; written += lineBreaks.size())
+        AppendLogEntry(w.Memo1, lineBreaks);
+    AppendLogEntry(w.Memo1, "12:00:00 最新");
+    EXPECT_EQ(w.Memo1->blockCount(), LogLinesMax);
+    EXPECT_EQ(LogLines(w.Memo1).back(), "12:00:00 最新");
+    const QScrollBar* bar = w.Memo1->verticalScrollBar();
+    EXPECT_TRUE(WaitUntil([&] { return bar->value() == bar->maximum(); }));
+}
+
 TEST_F(MainWindowTest, PortTakenShowsItsErrorBoxAndCreationGoesOnWithoutThePushReceiver) {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4));
