@@ -36,6 +36,19 @@ QString ShownText(const AnsiString& text, size_t maxBytes) {
     return ToQString(text.substr(0, length) + "…");
 }
 
+// Whole lines go from the top until the log is within its characters; the newest stays.
+static void DropOldestCharacters(QTextDocument* document) {
+    int excess = document->characterCount() - LogCharactersMax;
+    if (excess <= 0)
+        return;
+    QTextBlock block = document->firstBlock();
+    for (; excess > 0 && block != document->lastBlock(); block = block.next())
+        excess -= block.length();
+    QTextCursor cursor(document);
+    cursor.setPosition(block.position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry) {
     if (!log)
         return;
@@ -45,6 +58,7 @@ void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry) {
     if (log->document()->isEmpty() && LogHasLines(log))
         text.prepend(QChar::ParagraphSeparator); // below an empty first line, not into it
     log->appendPlainText(text);
+    DropOldestCharacters(log->document());
     log->document()->firstBlock().setUserState(kLineWritten);
     // As a memo's added line does, the caret goes to the new end and the end comes into view.
     // A caret at the end stays there through the append, so the costly move is rarely needed.

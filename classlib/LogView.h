@@ -17,11 +17,15 @@ inline constexpr size_t LogEntryShownMax = 64 * 1024;
 // A class session writes a few thousand lines; a server flooding the log with line breaks
 // would otherwise take all memory. The oldest lines go.
 inline constexpr int LogLinesMax = 20000;
+// Lines as long as an entry would pass the line bound's memory a thousandfold; a session's
+// lines average well under a hundred characters. The oldest lines go past this many.
+inline constexpr int LogCharactersMax = 4 * 1024 * 1024;
 
 // Makes the log keep no more than LogLinesMax lines, the newest.
 void KeepNewestLogLines(QPlainTextEdit* log);
 
-// One edit of the log: the entry goes in as a whole and the log's end comes into view.
+// One edit of the log: the entry goes in as a whole and the log's end comes into view. The
+// oldest lines go while the log holds more than LogCharactersMax characters.
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry);
 
 // Whether the log holds a line, an empty one included (an empty document cannot tell).

@@ -341,17 +341,34 @@ TEST_F(MainWindowTest, TheLogShowsItsFirstLineAfterStartAndItsEndOnceAnEntryArri
     }
 }
 
-TEST_F(MainWindowTest, TheLogKeepsItsNewestLinesUpToItsBound) {
-    TFormMain& w = CreateWindow();
-    w.show();
-    const AnsiString lineBreaks(LogEntryShownMax, '\n');
-    for (size_t written = 0; written <= LogLinesMax; written += lineBreaks.size())
-        AppendLogEntry(w.Memo1, lineBreaks);
-    AppendLogEntry(w.Memo1, "12:00:00 最新");
-    EXPECT_EQ(w.Memo1->blockCount(), LogLinesMax);
-    EXPECT_EQ(LogLines(w.Memo1).back(), "12:00:00 最新");
-    const QScrollBar* bar = w.Memo1->verticalScrollBar();
-    EXPECT_TRUE(WaitUntil([&] { return bar->value() == bar->maximum(); }));
+// Floods of line breaks pass the bound of lines, floods of long lines the bound of characters.
+TEST_F(MainWindowTest, TheLogKeepsItsNewestLinesUpToItsBounds) {
+    const struct {
+        const char* Name;
+        AnsiString Entry;
+        size_t Lines;
+    } floods[] = {{"line breaks", AnsiString(LogEntryShownMax, '\n'), LogEntryShownMax},
+                  {"long lines", AnsiString(LogEntryShownMax, 'x'), 1}};
+    for (const auto& flood : floods) {
+        SCOPED_TRACE(flood.Name);
+        TFormMain& w = CreateWindow();
+        w.show();
+        for (size_t lines = 0, characters = 0;
+             lines <= LogLinesMax && characters <= LogCharactersMax;
+             lines += flood.Lines, characters += flood.Entry.size())
+            AppendLogEntry(w.Memo1, flood.Entry);
+        AppendLogEntry(w.Memo1, "12:00:00 最新");
+        EXPECT_LE(w.Memo1->blockCount(), LogLinesMax);
+        EXPECT_LE(w.Memo1->document()->characterCount(), LogCharactersMax);
+        if (flood.Lines > 1)
+            EXPECT_EQ(w.Memo1->blockCount(), LogLinesMax);
+        else // within a line of the bound
+            EXPECT_GT(w.Memo1->document()->characterCount(),
+                      LogCharactersMax - 2 * LogEntryShownMax);
+        EXPECT_EQ(LogLines(w.Memo1).back(), "12:00:00 最新");
+        const QScrollBar* bar = w.Memo1->verticalScrollBar();
+        EXPECT_TRUE(WaitUntil([&] { return bar->value() == bar->maximum(); }));
+    }
 }
 
 TEST_F(MainWindowTest, PortTakenShowsItsErrorBoxAndCreationGoesOnWithoutThePushReceiver) {
