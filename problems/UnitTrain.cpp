@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Codec.h"
+#include "LogView.h"
 #include "Screen.h"
 #include "UnitCommon.h"
 #include "UnitPracDataMan.h"
@@ -110,7 +111,7 @@ void TFormTrain::OpenProblemSet() {
     PracDataManage->LoadFromFile(path);
     ListBox1->clear();
     for (int i = 0; i < PracDataManage->Count(); ++i)
-        ListBox1->addItem(ToQString(PracDataManage->Items(i).Title));
+        ListBox1->addItem(ShownText(PracDataManage->Items(i).Title, TitleShownMax));
     if (ListBox1->count() > 0)
         ListBox1->setCurrentRow(0);
 }

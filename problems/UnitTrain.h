@@ -7,9 +7,14 @@
 
 #include <QWidget>
 
+#include <cstddef>
 #include <memory>
 
 class TPracDataManage;
+
+// The longest title listed whole: a title is one line of a problem file, which comes from the
+// server, and a list of megabyte lines would hold the window.
+inline constexpr size_t TitleShownMax = 1024;
 
 // The controls are those of UnitTrain.ui, under their names there.
 class TFormTrain : public QWidget, public Ui::TFormTrain {

@@ -211,6 +211,13 @@ TEST_F(FormTrainTest, OpeningListsTitlesShowsTheFirstAndSetsTheCaption) {
     EXPECT_TRUE(form->btnOpenDb->isEnabled());
 }
 
+TEST_F(FormTrainTest, ALongTitleIsListedCutAtACharactersEnd) {
+    WriteSet(folder, "a.db", AnsiString(TitleShownMax, 'x'), 1);
+    Create("A=a.db\r\n");
+    Open(0);
+    EXPECT_EQ(Titles(), (std::vector<AnsiString>{AnsiString(TitleShownMax, 'x') + "…"}));
+}
+
 TEST_F(FormTrainTest, ButtonsWalkTheTitlesAndStopAtBothEnds) {
     WriteSet(folder, "a.db", "T", 12);
     Create("A=a.db\r\n");
