@@ -21,7 +21,8 @@ namespace {
 
 // How long a (re)opened connection may take to come up before ConnectServer gives up.
 constexpr int ConnectWaitMs = 2000;
-// An attendance reply needs the three data ports and the client index.
+// An attendance reply with fewer fields (two ports and the client index) stops at its
+// assertion; the server's reply holds three ports and the index.
 constexpr int ReportFieldsMin = 3;
 constexpr int ReportAssertionLine = 476;
 // One port per download channel; no other is ever read.
