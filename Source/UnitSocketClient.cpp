@@ -21,7 +21,7 @@ namespace {
 
 // How long a (re)opened connection may take to come up before ConnectServer gives up.
 constexpr int ConnectWaitMs = 2000;
-// An attendance reply with fewer fields (two ports and the client index) stops at its
+// An attendance reply needs two ports and the client index at least, else it stops at its
 // assertion; the server's reply holds three ports and the index.
 constexpr int ReportFieldsMin = 3;
 constexpr int ReportAssertionLine = 476;

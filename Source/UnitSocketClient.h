@@ -174,8 +174,11 @@ private:
     // 1024 bytes of the file.
     void UploadBlock();
 
-    // The file of the answer request in progress, from "01" to its outcome; empty when none.
+    // The file of the answer request in progress, from "01" until the server ends or resets its
+    // upload; empty when none.
     std::optional<platform::TFileHold> FSendHold;
+    // Lets a reply that showed a box find out whether this object outlived it.
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
     // The dispatch table of ClientSocketRead.
     struct TReplyHandler {

@@ -123,12 +123,16 @@ void TSClient::HandleFileDone(const AnsiString&) {
     EndUpload();
     // Only the instrumented Matlab copy is the client's own to delete after a successful upload.
     if (IsMatlabProgram(FSendFileName)) {
+        // A box lets events in, the owner's closing among them, which destroys this object.
+        const std::weak_ptr<bool> alive = FAlive;
         try {
             if (FileExists(FSendFileName) && platform::DeleteFile(FSendFileName) != 0)
                 ShowEventErrorBox(DeleteCaption, "删除临时文件失败！", EventErrorLog());
         } catch (const std::exception&) {
             ShowEventErrorBox(DeleteCaption, "删除临时文件失败（出现异常）！", EventErrorLog());
         }
+        if (alive.expired())
+            return;
     }
     SetBusy(false);
     StartPollTimer();
@@ -152,7 +156,7 @@ void TSClient::HandleFileError(const AnsiString& payload) {
 
 void TSClient::HandleReset(const AnsiString&) {
     SetButtonsEnabled(true);
-    FSendStream.reset();
+    EndUpload();
 }
 
 void TSClient::EndUpload() {

@@ -4,6 +4,7 @@
 #include "ClientFixture.h"
 
 #include "Codec.h"
+#include "Files.h"
 #include "SysUtils.h"
 #include "UnitCheckText.h"
 
@@ -310,10 +311,12 @@ TEST_F(TSClientUpload, ServerErrorIsLoggedAfterAnEmptyLineAndEndsTheUpload) {
 }
 
 TEST_F(TSClientUpload, ResetMidUploadReleasesTheFileButStaysBusy) {
-    ASSERT_NO_FATAL_FAILURE(StartUpload(MakeFile("answer.bin", FileBytes(3000))));
+    const AnsiString fileName = MakeFile("answer.bin", FileBytes(3000));
+    ASSERT_NO_FATAL_FAILURE(StartUpload(fileName));
     PullBlock(1039);
     Deliver("06");
     EXPECT_EQ(Client.FSendStream, nullptr);
+    EXPECT_EQ(platform::DeleteFile(fileName), 0) << "nothing holds the file any more";
     EXPECT_TRUE(ButtonsEnabled());
     EXPECT_TRUE(Client.IsBusy());
     EXPECT_FALSE(PollTimer.isActive());

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -185,6 +186,26 @@ TEST_F(SendFileTest, TheCopyAnUploadHoldsIsNeitherRewrittenNorSentAgain) {
     Server.Send("05");
     ASSERT_TRUE(WaitUntil([&] { return !LastBlockFile().empty(); }));
     EXPECT_EQ(LastBlockFile(), copy);
+}
+
+// The box of a copy that cannot be deleted lets the window's closing in; the rest of the reply
+// must not reach the connection object the closing destroyed.
+TEST_F(SendFileTest, AWindowClosedUnderTheDeletionBoxIsLeftAlone) {
+    TFormMain& w = ReadyWindow();
+    const AnsiString program = Student.Write("sum.m", "function s=f\ns=1;\n");
+    std::optional<platform::TFileHold> copyHeld; // by another program, as it were
+    Server.OnCode("01", [&](ScriptedPeer& peer, const AnsiString&) {
+        copyHeld.emplace(Student.File("syschk_sum.m"));
+        peer.Send("03");
+    });
+    Server.OnCode("00", "05");
+    Server.OnCode("20", "09");
+    Boxes.WhileOpen = [&] { CloseWindow(); };
+    w.cbxFileName->setEditText(Q(program));
+    w.btnSendFile->click();
+    ASSERT_TRUE(WaitUntil([&] { return BoxCount() == 1; }));
+    EXPECT_EQ(Box(0), "提示 | 删除临时文件失败！");
+    EXPECT_FALSE(w.FClient);
 }
 
 TEST_F(SendFileTest, AnyOtherFileGoesOutUnchangedAndStays) {
