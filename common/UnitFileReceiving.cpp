@@ -37,7 +37,7 @@ int RefusedNameError(const AnsiString& namePart) {
     if (namePart == platform::ExecutableFileName())
         return ETXTBSY;
     if (namePart == ShortAnswerFile || namePart == InstrumentedPrefix + ShortAnswerFile ||
-        namePart == "qt.conf")
+        namePart == "qt.conf" || namePart == "qt6.conf")
         return EACCES;
     // The name the file system gets must still be a plain name in the folder.
     const std::optional<std::string> native = platform::NativeFileName(namePart);

@@ -28,8 +28,8 @@ struct CMM_CLIENTInfo {
 };
 
 // A transfer whose file would grow past its bound, or past what the budget of every transfer in
-// progress has left, is dropped: a peer must not exhaust our memory. The receivers take this
-// bound unless they are given another.
+// progress has left, is dropped: a peer must not exhaust our memory. The download channels take
+// this bound unless they are given another; the push receiver takes a host's share.
 constexpr std::size_t MaxReceivedFileBytes = 256u * 1024u * 1024u;
 
 // What a download channel adds to the exchange: the codes "27" and "18" and its own steps

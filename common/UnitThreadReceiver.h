@@ -25,13 +25,17 @@ constexpr int MaxPushConnectionsPerAddress = 8;
 // The server answers each of our replies at once, so a connection silent this long carries no
 // transfer; it is closed, which gives its transfer up.
 constexpr std::chrono::seconds PushIdleTimeout{60};
+// A pushed file's bound, which is one address's share of the budget of files in progress: the
+// receiver keeps one file per address, so no host can hold the room that the teacher's pushes
+// and the downloads need. A classroom file is a few MiB.
+constexpr std::size_t MaxPushedFileBytes = MaxTransfersInProgressBytes / 4;
 
 // What one push receiver admits; tests give smaller values.
 struct TPushReceiverLimits {
     int MaxConnections = MaxPushConnections;
     int MaxConnectionsPerAddress = MaxPushConnectionsPerAddress;
     std::chrono::milliseconds IdleTimeout = PushIdleTimeout;
-    std::size_t MaxFileBytes = MaxReceivedFileBytes;
+    std::size_t MaxFileBytes = MaxPushedFileBytes;
 };
 
 class TSocketFileReceiver {

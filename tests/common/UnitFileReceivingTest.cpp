@@ -267,7 +267,7 @@ TEST_F(PushReceiverTest, RefusedNamesFailWithTheCreationErrorAndReplaceNothing) 
     for (const AnsiString& name :
          {AnsiString("dir/"), AnsiString("C:\\dir\\"), AnsiString(".."), AnsiString("a/."),
           AnsiString(), "C:\\bin\\" + program, AnsiString("temp.m"), AnsiString("syschk_temp.m"),
-          AnsiString("qt.conf"), AnsiString("held.m")}) {
+          AnsiString("qt.conf"), AnsiString("qt6.conf"), AnsiString("held.m")}) {
         SCOPED_TRACE(name);
         const std::size_t boxesBefore = boxes.Boxes().size();
         Offer(*peer, name, 3, 1);
