@@ -94,7 +94,7 @@ void RunFloor(int width, int height) {
     log.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log.resize(width, height);
-    KeepNewestLogLines(&log);
+    log.setMaximumBlockCount(LogLinesMax);
     TimeAppends(log, log, [](QPlainTextEdit& edit, const AnsiString& line) {
         edit.appendPlainText(ToQString(line));
     });

@@ -10,10 +10,6 @@
 // Marks the first block once a line was written into it, so that an empty first line counts.
 static constexpr int kLineWritten = 1;
 
-void KeepNewestLogLines(QPlainTextEdit* log) {
-    log->setMaximumBlockCount(LogLinesMax);
-}
-
 bool LogHasLines(const QPlainTextEdit* log) {
     const QTextDocument* document = log->document();
     return !document->isEmpty() || document->firstBlock().userState() == kLineWritten;
@@ -54,6 +50,8 @@ void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry) {
         return;
     // One edit: the editor's own append turns each CR LF into a new line within a single
     // insertion, and scrolls only when the view is at the end already.
+    if (log->maximumBlockCount() != LogLinesMax)
+        log->setMaximumBlockCount(LogLinesMax); // the editor drops the oldest lines itself
     QString text = ShownText(entry, LogEntryShownMax);
     if (log->document()->isEmpty() && LogHasLines(log))
         text.prepend(QChar::ParagraphSeparator); // below an empty first line, not into it

@@ -21,11 +21,8 @@ inline constexpr int LogLinesMax = 20000;
 // lines average well under a hundred characters. The oldest lines go past this many.
 inline constexpr int LogCharactersMax = 4 * 1024 * 1024;
 
-// Makes the log keep no more than LogLinesMax lines, the newest.
-void KeepNewestLogLines(QPlainTextEdit* log);
-
 // One edit of the log: the entry goes in as a whole and the log's end comes into view. The
-// oldest lines go while the log holds more than LogCharactersMax characters.
+// oldest lines go while the log holds more than LogLinesMax lines or LogCharactersMax characters.
 void AppendLogEntry(QPlainTextEdit* log, const AnsiString& entry);
 
 // Whether the log holds a line, an empty one included (an empty document cannot tell).

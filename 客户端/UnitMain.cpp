@@ -119,7 +119,6 @@ void TFormMain::BuildExtraControls() {
     SetColor(lblClientIndex, QPalette::WindowText, Qt::blue);
     cbxCourseID->lineEdit()->setCompleter(nullptr);
     EditOrder->lineEdit()->setMaxLength(3);
-    KeepNewestLogLines(Memo1);
 
     CenterOnScreen(this);
     Splitter3->setSizes({265, height() - 265});
