@@ -37,7 +37,7 @@ public:
     std::string_view Next() {
         const std::size_t count = std::fread(FPiece.data(), 1, FPiece.size(), FFile.get());
         if (count == 0 && std::ferror(FFile.get()))
-            throw EFOpenError(FFileName, errno);
+            throw EFReadError(FFileName, errno);
         return {FPiece.data(), count};
     }
 

@@ -25,9 +25,9 @@ public:
     TMemoryStream Buffer;
 
     // Inflates the file, read a piece at a time, into the text, which replaces what the reader
-    // held (released before inflating), position 0. Raises EFOpenError when the file cannot be
-    // read, EZDecompressionError when it does not inflate or its text would pass the budget;
-    // the reader then holds no text.
+    // held (released before inflating), position 0. Raises EFOpenError or EFReadError when the
+    // file cannot be opened or read, EZDecompressionError when it does not inflate or its text
+    // would pass the budget; the reader then holds no text.
     void LoadFromFile(const AnsiString& fileName);
     // Sets the position to 0.
     void Rewind() { Buffer.Position = 0; }

@@ -3,7 +3,6 @@
 #include "Files.h"
 #include "SysUtils.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -27,10 +26,6 @@ static AnsiString ReadWithinBound(const AnsiString& fileName) {
 }
 
 void LoadStartFile(const AnsiString& fileName, TStringList& lines) {
-    TStringList all;
-    all.SetText(ReadWithinBound(fileName));
-    TStringList kept;
-    for (int i = 0; i < std::min(all.Count(), kStartFileMaxLines); ++i)
-        kept.Add(all[i]);
-    lines = kept;
+    const AnsiString text = ReadWithinBound(fileName);
+    lines.SetText(text, kStartFileMaxLines);
 }

@@ -15,5 +15,6 @@ inline constexpr int kStartFileMaxLines = 1000;
 
 // Loads the file's first lines into the list, reading no byte past kStartFileMaxBytes and keeping
 // no line past kStartFileMaxLines; a line that the byte bound cuts is left out. Raises
-// EFOpenError when the file cannot be read; a failed load leaves the list unchanged.
+// EFOpenError when the file cannot be opened and EFReadError when it cannot be read; a failed
+// load leaves the list unchanged.
 void LoadStartFile(const AnsiString& fileName, TStringList& lines);
