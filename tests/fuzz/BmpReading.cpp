@@ -94,8 +94,8 @@ std::optional<TLayout> ReadLayout(std::string_view data) {
         colours = LittleEndian(data, header + 32, 4);
     }
     const bool masked = layout.Bits == 16 || layout.Bits == 32;
-    const bool compressionRead = layout.Compression == NoCompression ||
-                                 (layout.Compression == BitFields && masked);
+    const bool compressionRead =
+        layout.Compression == NoCompression || (layout.Compression == BitFields && masked);
     if (planes != 1 || layout.Width == 0 || layout.Rows == 0 || !CommonBits(layout.Bits) ||
         !compressionRead || (masked && !ReadMasks(data, headerBytes, layout)))
         return std::nullopt;
