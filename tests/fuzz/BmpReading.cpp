@@ -108,7 +108,7 @@ std::optional<TLayout> ReadLayout(std::string_view data) {
     if (__builtin_mul_overflow(layout.RowBytes(), layout.Rows, &rowsBytes))
         return std::nullopt;
     layout.PixelBytes = imageBytes != 0 ? imageBytes : rowsBytes;
-    if (layout.PixelsAt + layout.PixelBytes > data.size())
+    if (layout.PixelBytes > data.size() || layout.PixelsAt > data.size() - layout.PixelBytes)
         return std::nullopt;
     return layout;
 }
