@@ -1,5 +1,7 @@
 // The picture reader on its own: any bytes give a picture or one of the system's errors, and a
-// picture never occupies more than the bytes there are nor more memory than it was given.
+// picture never occupies more than the bytes there are nor more memory than it was given. A
+// picture of a common layout occupies what its headers state and shows what its bytes give.
+#include "BmpReading.h"
 #include "FuzzSupport.h"
 #include "ProblemLoading.h"
 #include "SysUtils.h"
@@ -22,6 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzCheck(pictureBytesLeft <= FuzzPictureBytes, "the memory given only shrinks");
         if (!bitmap.isNull())
             bitmap.pixel(bitmap.width() - 1, bitmap.height() - 1);
+        const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+        if (const std::optional<std::size_t> stated = BmpBytes(bytes))
+            FuzzCheck(occupied == *stated, "a picture occupies the bytes its headers state");
+        CheckBmpPixels(bytes, bitmap);
     } catch (const Exception&) {
     }
     return 0;

@@ -17,13 +17,18 @@ static_assert(sizeof("文") == 3 && "文"[0] == '\xCE' && "文"[1] == '\xC4',
 
 namespace {
 
-// Closes every message box right after it shows; a box's own loop then ends at once.
+int gBoxesShown = 0;
+
+// Closes every message box right after it shows, and counts it; a box's own loop then ends at
+// once.
 class TBoxAnswerer : public QObject {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show)
-            if (auto* box = qobject_cast<QMessageBox*>(watched))
+            if (auto* box = qobject_cast<QMessageBox*>(watched)) {
+                ++gBoxesShown;
                 QTimer::singleShot(0, box, [box] { box->done(QMessageBox::Ok); });
+            }
         return false;
     }
 };
@@ -43,6 +48,10 @@ void StartFuzzApplication() {
     static auto* application = new QApplication(argc, argv);
     static auto* answerer = new TBoxAnswerer;
     application->installEventFilter(answerer);
+}
+
+int BoxesShown() {
+    return gBoxesShown;
 }
 
 void FuzzCheck(bool condition, const char* what) {

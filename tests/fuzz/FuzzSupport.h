@@ -14,6 +14,8 @@ class ScriptedTeacherServer;
 // Creates the application object on the offscreen platform, once per process; from then on every
 // modal box closes as soon as it shows, answered with OK.
 void StartFuzzApplication();
+// The message boxes shown since the start.
+int BoxesShown();
 
 // Aborts the run, so that libFuzzer records the input, when the condition does not hold.
 void FuzzCheck(bool condition, const char* what);

@@ -1,15 +1,57 @@
 // The line list (text form, lines, name-value lines) and field splitting. The first byte of an
-// input is the separator, the rest the text.
+// input is the separator, the rest the text; the pieces split off rejoin to the trimmed text.
 #include "FuzzSupport.h"
 #include "UnitSplit.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
+bool IsBlank(char byte) {
+    return static_cast<unsigned char>(byte) <= 0x20;
+}
+
 bool IsTrimmed(const AnsiString& piece) {
-    const auto blankOrControl = [](char byte) { return static_cast<unsigned char>(byte) <= 0x20; };
-    return piece.empty() || (!blankOrControl(piece.front()) && !blankOrControl(piece.back()));
+    return piece.empty() || (!IsBlank(piece.front()) && !IsBlank(piece.back()));
+}
+
+std::size_t AfterBlanks(std::string_view text, std::size_t at) {
+    while (at < text.size() && IsBlank(text[at]))
+        ++at;
+    return at;
+}
+
+// Whether the text is the pieces with a gap between each two: blanks around one separator, or
+// blanks holding at least one separator when it is itself a blank; no piece holds a separator.
+bool Rejoins(std::string_view text, const TStringList& pieces, char separator) {
+    std::size_t at = 0;
+    for (int i = 0; i < pieces.Count(); ++i) {
+        if (i > 0 && IsBlank(separator)) {
+            const std::size_t end = AfterBlanks(text, at);
+            if (text.substr(at, end - at).find(separator) == std::string_view::npos)
+                return false;
+            at = end;
+        } else if (i > 0) {
+            at = AfterBlanks(text, at);
+            if (at == text.size() || text[at] != separator)
+                return false;
+            at = AfterBlanks(text, at + 1);
+        }
+        const AnsiString& piece = pieces[i];
+        if (piece.find(separator) != AnsiString::npos || text.substr(at, piece.size()) != piece)
+            return false;
+        at += piece.size();
+    }
+    return at == text.size();
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t start = AfterBlanks(text, 0);
+    std::size_t end = text.size();
+    while (end > start && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(start, end - start);
 }
 
 bool AllTrimmed(const TStringList& list, int from) {
@@ -40,6 +82,8 @@ void CheckSplitting(const AnsiString& text, const AnsiString& separator) {
     if (countable)
         FuzzCheck(list.Count() == ExpectedPieces(Trim(text), separator[0]),
                   "SplitString gives one piece more than separators in the trimmed text");
+    FuzzCheck(Rejoins(Trimmed(text), list, separator[0]),
+              "SplitString's pieces and separators rejoin to the trimmed text");
 }
 
 void CheckLines(const AnsiString& text) {

@@ -10,5 +10,6 @@
 // fits well below this.
 inline constexpr std::size_t FuzzPictureBytes = 16u * 1024 * 1024;
 
-// Writes the bytes as the problem file, loads it and checks what any load must leave behind.
-void LoadProblemFile(const AnsiString& fileBytes);
+// Writes the bytes as the problem file, loads it, checks what any load must leave behind and the
+// records against the fuzz targets' own reading of the text; returns the text the load inflated.
+AnsiString LoadProblemFile(const AnsiString& fileBytes);

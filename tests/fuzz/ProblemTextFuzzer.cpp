@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         static_cast<uLong>(size), 1) == Z_OK,
               "the text compresses");
     compressed.resize(compressedSize);
-    LoadProblemFile(compressed);
+    FuzzCheck(LoadProblemFile(compressed) == AnsiString(reinterpret_cast<const char*>(data), size),
+              "the problem file inflates to the text compressed");
     return 0;
 }
