@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <system_error>
 #include <utility>
 
@@ -62,7 +61,7 @@ void Unhold(const TIdentity& identity) {
 
 bool IsHeld(const std::string& native) {
     TIdentity identity;
-    return IdentityOf(native, identity) && Holds().contains(identity);
+    return !Holds().empty() && IdentityOf(native, identity) && Holds().contains(identity);
 }
 
 bool Changes(const char* mode) {
